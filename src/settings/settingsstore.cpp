@@ -1,0 +1,132 @@
+#include "settings/settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+namespace {
+
+QString keyPath(const QString &section, const QString &key)
+{
+    return section + QLatin1Char('/') + key;
+}
+
+// The settings file may hold a news server password: owner only.
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                             QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                             QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+} // namespace
+
+QString SettingsStore::defaultPath()
+{
+    const QString env = qEnvironmentVariable("KAPLO_SETTINGS");
+    if (!env.isEmpty())
+        return env;
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\KAPLO");
+#else
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/KAPLO/KAPLO.ini");
+#endif
+}
+
+SettingsStore::SettingsStore(const QString &path) : m_path(path)
+{
+#ifdef Q_OS_WIN
+    if (path.startsWith(QLatin1String("HKEY_"))) {
+        m_settings = std::make_unique<QSettings>(path, QSettings::NativeFormat);
+        return;
+    }
+#endif
+    m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::read(const QString &section, const QString &key, const QString &def) const
+{
+    const QVariant v = m_settings->value(keyPath(section, key));
+    if (!v.isValid())
+        return def;
+    // A hand-edited value holding an unquoted comma comes back as a list.
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1String(", "));
+    return v.toString();
+}
+
+bool SettingsStore::contains(const QString &section, const QString &key) const
+{
+    return m_settings->contains(keyPath(section, key));
+}
+
+bool SettingsStore::write(const QString &section, const QString &key, const QString &value)
+{
+    m_settings->setValue(keyPath(section, key), value);
+    return sync();
+}
+
+bool SettingsStore::deleteSection(const QString &section)
+{
+    if (m_settings->childGroups().contains(section))
+        m_settings->remove(section);
+    return sync();
+}
+
+void SettingsStore::beginBatch()
+{
+    ++m_batchDepth;
+}
+
+bool SettingsStore::commitBatch()
+{
+    if (m_batchDepth == 0)
+        return true;
+    if (--m_batchDepth > 0)
+        return true;
+    return sync();
+}
+
+bool SettingsStore::sync()
+{
+    if (m_batchDepth > 0)
+        return true;
+    if (m_failWrites) {
+        m_error = QStringLiteral("設定ファイルに書き込めません: ") + m_path;
+        return false;
+    }
+#ifndef Q_OS_WIN
+    // Create the file owner-only before the first write, so the password
+    // field is never readable by others, even briefly.
+    if (!QFileInfo::exists(m_path)) {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        QFile f(m_path);
+        if (f.open(QIODevice::WriteOnly))
+            f.close();
+        QFile::setPermissions(m_path, kOwnerOnly);
+    }
+#endif
+    m_settings->sync();
+    switch (m_settings->status()) {
+    case QSettings::NoError:
+        m_error.clear();
+#ifndef Q_OS_WIN
+        if (QFile::permissions(m_path) & kOthers)
+            QFile::setPermissions(m_path, kOwnerOnly);
+#endif
+        return true;
+    case QSettings::AccessError:
+        m_error = QStringLiteral("設定ファイルに書き込めません: ") + m_path;
+        return false;
+    case QSettings::FormatError:
+        m_error = QStringLiteral("設定ファイルの形式が正しくありません: ") + m_path;
+        return false;
+    }
+    return false;
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+// The per-user settings store of application KAPLO: text values addressed by
+// section and key, with three operations (read with a default, write, delete
+// a section). On Linux it is an INI file; every write is on disk (atomic
+// replace) when the call returns, and a failed write is reported.
+class SettingsStore final {
+public:
+    // The file named by KAPLO_SETTINGS, else $XDG_CONFIG_HOME/KAPLO/KAPLO.ini.
+    static QString defaultPath();
+
+    explicit SettingsStore(const QString &path = defaultPath());
+    ~SettingsStore();
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
+
+    // The stored text, or def when the section or key does not exist. A stored
+    // empty text reads back empty.
+    QString read(const QString &section, const QString &key, const QString &def) const;
+    bool contains(const QString &section, const QString &key) const;
+    // false when the value did not reach the disk; errorString() says why.
+    bool write(const QString &section, const QString &key, const QString &value);
+    // Deleting a section that does not exist is not an error.
+    bool deleteSection(const QString &section);
+
+    // Writes between beginBatch() and commitBatch() reach the disk together,
+    // in one replace, at commitBatch(). Batches nest; the outermost commits.
+    void beginBatch();
+    bool commitBatch();
+
+    QString path() const { return m_path; }
+    // Tests: make every following write fail as a full disk would.
+    void failWritesForTesting(bool fail) { m_failWrites = fail; }
+    QString errorString() const { return m_error; }
+
+private:
+    bool sync();
+
+    QString m_path;
+    std::unique_ptr<QSettings> m_settings;
+    int m_batchDepth = 0;
+    bool m_failWrites = false;
+    QString m_error;
+};
+
+// Commits on scope exit unless commit() was called; tells whether it landed.
+class SettingsBatch final {
+public:
+    explicit SettingsBatch(SettingsStore &store) : m_store(store) { m_store.beginBatch(); }
+    ~SettingsBatch()
+    {
+        if (!m_done)
+            m_store.commitBatch();
+    }
+    SettingsBatch(const SettingsBatch &) = delete;
+    SettingsBatch &operator=(const SettingsBatch &) = delete;
+    bool commit()
+    {
+        m_done = true;
+        return m_store.commitBatch();
+    }
+
+private:
+    SettingsStore &m_store;
+    bool m_done = false;
+};
