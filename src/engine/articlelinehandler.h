@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QStringView>
+
+// What the engine hands article text to: every line of an article between
+// the 2xx reply to ARTICLE and the final "." line, and the closing of the
+// output file at the ends of attachments, articles and runs.
+class ArticleLineHandler {
+public:
+    virtual ~ArticleLineHandler() = default;
+    // One article line, without its line end, not the final ".".
+    virtual void articleLine(QStringView line) = 0;
+    // Closes the output file and ends the attachment (clears the captions of
+    // Label1, Label8 and Label2, inBody and openPending). Safe with no file open.
+    virtual void closeOutFile() = 0;
+    // Closes the output file only, leaving captions and flags as they are
+    // (a socket error ends the run this way).
+    virtual void closeOutFileOnly() = 0;
+};

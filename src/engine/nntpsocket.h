@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// The TCP client socket both NNTP conversations talk through. Connecting
+// returns at once; the greeting arriving is the sign the connection stands.
+// Bytes are CP932 on the wire and text here: a double-byte character split
+// across two reads is joined. After close() no further event of that
+// connection arrives; a later connectToHost() opens a new one.
+class NntpSocket : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~NntpSocket() override = default;
+
+    virtual void connectToHost(const QString &host, int port) = 0;
+    // One command line, with its CR LF.
+    virtual void send(const QString &text) = 0;
+    // Everything received and not yet read, as text.
+    virtual QString readAll() = 0;
+    virtual void close() = 0;
+
+signals:
+    void dataArrival();
+    // A failed or broken connection, with its description (in Japanese where
+    // ours). The server closing the connection is reported here too.
+    void error(const QString &description);
+};

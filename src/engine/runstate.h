@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+// The state of a download run and of the article being received. The engine
+// owns one; article processing, the decoders' sink and the output files read
+// and write it between socket events.
+struct RunState {
+    using Clock = std::function<QDateTime()>;
+
+    // --- run ---
+    QString engineState; // "S", "G", "A", "N", "E"; empty before the first run
+    bool sendPending = false;
+    bool inArticle = false;
+    QString nextArticleCommand;
+    QString articleNumberText;
+    qint64 firstNumber = 0;
+    qint64 lastNumber = 0;
+    qint64 currentNumber = 0;
+    int runGroupCount = 0;
+    int groupIndex = 0; // 1-based row of the group being processed
+    QString groupName;  // column 0 of row groupIndex when its GROUP was sent
+    QString groupSubject, groupDateDir, groupUserDir, groupRewrite;
+    qint64 fileCount = 0;
+    qint64 byteCount = 0;
+    QDateTime stopTime;
+    QString runDate; // "YYMMDD" of the run's start
+
+    // --- article ---
+    QString subject;
+    QString from;
+    QString dateText;
+    QString posterDir;
+    qint32 linesValue = 0;
+    qint32 bodyLineCount = 0;
+    int mimeState = 0;    // 0 nothing, 1 Content-Type, 2 then C-T-Encoding, 3 base64
+    int bodyEncoding = 0; // 0 uuencode, 1 base64
+    bool inBody = false;
+    bool openPending = false;
+    QString pendingFileName;
+
+    // --- captions of the main window ---
+    QString label1; // file being written
+    QString label3; // error text of the run
+    QString label6; // "ﾌｧｲﾙ数=…"
+    QString label7; // "ﾌｧｲﾙｻｲｽﾞ=…ﾊﾞｲﾄ"
+    QString label8; // date, poster and subject of the attachment
+    // Label2 shows bodyLineCount "/" linesValue while this is set; it is
+    // formatted when shown, not on every body line.
+    bool label2Shown = false;
+    QString label2() const
+    {
+        return label2Shown ? QString::number(bodyLineCount) + QLatin1Char('/') +
+                                 QString::number(linesValue)
+                           : QString();
+    }
+
+    // --- ways out of article processing ---
+    // Set when the run must end through the error path (a failed write):
+    // the text goes to Label3.
+    QString runError;
+    // Set when the program must end (the output path cannot be opened): the
+    // text is shown, then the program ends.
+    QString fatalError;
+
+    // Local date and time; tests replace it.
+    Clock now = [] { return QDateTime::currentDateTime(); };
+};
