@@ -1,9 +1,59 @@
+// kaplo-cli: the headless front end (runs, catalogue, groups, settings) on
+// the same core as the program.
+#include "app/cli/clicommand.h"
+#include "settings/settingsstore.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
+
+namespace cli {
+
+std::map<QString, Command> &commands()
+{
+    static std::map<QString, Command> all;
+    return all;
+}
+
+QString takeSettingsPath(QStringList &args)
+{
+    const qsizetype i = args.indexOf(QStringLiteral("--settings"));
+    if (i >= 0 && i + 1 < args.size()) {
+        const QString path = args.at(i + 1);
+        args.remove(i, 2);
+        return path;
+    }
+    return SettingsStore::defaultPath();
+}
+
+} // namespace cli
+
+static void printUsage(QTextStream &out)
+{
+    out << "使い方: kaplo-cli COMMAND [ARGS]\n"
+           "usage: kaplo-cli COMMAND [ARGS]\n\n"
+           "Settings come from --settings FILE, else $KAPLO_SETTINGS, else\n"
+           "~/.config/KAPLO/KAPLO.ini.\n\ncommands:\n";
+    for (const auto &[name, c] : cli::commands())
+        out << "  " << c.usage << "\n      " << c.summary << "\n";
+    out << "  --help\n      this text\n";
+}
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTextStream(stdout) << "usage: kaplo-cli --help\n";
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("KAPLO"));
+    QStringList args = app.arguments().mid(1);
+    QTextStream out(stdout);
+    if (args.isEmpty() || args.first() == QLatin1String("--help") ||
+        args.first() == QLatin1String("-h") || args.first() == QLatin1String("help")) {
+        printUsage(out);
+        return args.isEmpty() ? 1 : 0;
+    }
+    const QString name = args.takeFirst();
+    const auto it = cli::commands().find(name);
+    if (it == cli::commands().end()) {
+        QTextStream(stderr) << "kaplo-cli: unknown command " << name << " (see kaplo-cli --help)\n";
+        return 1;
+    }
+    return it->second.run(args);
 }

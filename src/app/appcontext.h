@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/prompter.h"
+#include "groups/grouptable.h"
+#include "settings/runningsettings.h"
+#include "settings/settingsstore.h"
+
+#include <QString>
+
+// The program-wide state every part of the program works on: the store and
+// its running copies, the group table, the selection, the start-up mode and
+// the one way to ask the user something.
+struct AppContext {
+    AppContext(SettingsStore &s, Prompter &p) : store(s), prompter(p) {}
+    AppContext(const AppContext &) = delete;
+    AppContext &operator=(const AppContext &) = delete;
+
+    SettingsStore &store;
+    Prompter &prompter;
+    RunningSettings settings;
+    GroupTable groups;
+    int selectedGroup = 0; // SelectedGroup: 1-based row last clicked, 0 for none
+    int groupCount = 0;    // GroupCount: the row count as last refreshed
+    bool logMode = false;  // LogMode: the trace log is written
+    QString commandLine;   // CommandLine: the whole argument text
+
+    GroupTable::Defaults groupDefaults() const
+    {
+        return {settings.derivedDateDir(), settings.derivedUserDir(), settings.derivedRewrite()};
+    }
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+// kaplo-cli's subcommands. Each file of src/app/cli registers its own with
+// KAPLO_CLI_COMMAND; kaplo_cli_main.cpp dispatches on the first argument.
+namespace cli {
+
+struct Command {
+    QString usage;   // one line for --help, e.g. "download [--settings FILE]"
+    QString summary; // what it does, one line
+    // Arguments after the command name; returns the exit status.
+    std::function<int(const QStringList &args)> run;
+};
+
+std::map<QString, Command> &commands();
+
+struct Registrar {
+    Registrar(const QString &name, Command c) { commands().emplace(name, std::move(c)); }
+};
+
+// The settings file: --settings FILE (removed from args) over KAPLO_SETTINGS
+// over the default file.
+QString takeSettingsPath(QStringList &args);
+
+} // namespace cli
+
+#define KAPLO_CLI_COMMAND(id, name, ...)                                                           \
+    static const cli::Registrar kaplo_cli_registrar_##id{QStringLiteral(name),                     \
+                                                         cli::Command{__VA_ARGS__}};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+// RFC 2047 encoded words carrying ISO-2022-JP. Each returns one character
+// per decoded byte (the character whose code is the byte value).
+
+// The text of a "B" word; empty when its length is not a multiple of 4 or a
+// character is outside the base64 alphabet.
+QString B64EnCode(QStringView text);
+// The text of a "Q" word: "=" and two hex digits give a byte; everything
+// else, "_" included, is copied.
+QString QEnCode(QStringView text);
