@@ -1,0 +1,66 @@
+#include "engine/runlog.h"
+
+#include "decode/cp932.h"
+
+QString RunLog::summaryPath(const QString &saveDir, const QString &yymmdd)
+{
+    return saveDir + QLatin1Char('/') + yymmdd + QStringLiteral(".LOG");
+}
+
+QString RunLog::tracePath(const QString &saveDir, const QString &yymmdd)
+{
+    return saveDir + QLatin1Char('/') + yymmdd + QStringLiteral("F.LOG");
+}
+
+static bool openAppend(QFile &file, const QString &path)
+{
+    if (file.isOpen())
+        file.close();
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+bool RunLog::openSummary(const QString &path)
+{
+    return openAppend(m_summary, path);
+}
+
+bool RunLog::openTrace(const QString &path)
+{
+    return openAppend(m_trace, path);
+}
+
+void RunLog::closeSummary()
+{
+    m_summary.close();
+}
+
+void RunLog::closeTrace()
+{
+    m_trace.close();
+}
+
+void RunLog::write(QFile &file, QStringView text)
+{
+    if (file.isOpen())
+        file.write(Cp932::encode(text));
+}
+
+void RunLog::summary(QStringView text)
+{
+    write(m_summary, text);
+}
+
+void RunLog::endRecord()
+{
+    if (m_summary.isOpen())
+        m_summary.write("\r\n", 2);
+}
+
+void RunLog::trace(QStringView line)
+{
+    if (!m_trace.isOpen())
+        return;
+    write(m_trace, line);
+    m_trace.write("\r\n", 2);
+}
