@@ -40,12 +40,10 @@ QString SettingsStore::defaultPath()
 SettingsStore::SettingsStore(const QString &path) : m_path(path)
 {
 #ifdef Q_OS_WIN
-    if (path.startsWith(QLatin1String("HKEY_"))) {
-        m_settings = std::make_unique<QSettings>(path, QSettings::NativeFormat);
-        return;
-    }
+    if (path.startsWith(QLatin1String("HKEY_")))
+        m_settingsFormat = QSettings::NativeFormat;
 #endif
-    m_settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    m_settings = std::make_unique<QSettings>(path, m_settingsFormat);
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -68,14 +66,22 @@ bool SettingsStore::contains(const QString &section, const QString &key) const
 
 bool SettingsStore::write(const QString &section, const QString &key, const QString &value)
 {
-    m_settings->setValue(keyPath(section, key), value);
+    const QString path = keyPath(section, key);
+    remember(path);
+    m_settings->setValue(path, value);
     return sync();
 }
 
 bool SettingsStore::deleteSection(const QString &section)
 {
-    if (m_settings->childGroups().contains(section))
+    if (m_settings->childGroups().contains(section)) {
+        m_settings->beginGroup(section);
+        const QStringList keys = m_settings->allKeys();
+        m_settings->endGroup();
+        for (const QString &k : keys)
+            remember(section + QLatin1Char('/') + k);
         m_settings->remove(section);
+    }
     return sync();
 }
 
@@ -93,10 +99,44 @@ bool SettingsStore::commitBatch()
     return sync();
 }
 
+void SettingsStore::remember(const QString &keyPath)
+{
+    for (const Undo &u : m_undo) {
+        if (u.keyPath == keyPath)
+            return;
+    }
+    m_undo.push_back({keyPath, m_settings->value(keyPath)});
+}
+
+void SettingsStore::revert()
+{
+    for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it) {
+        if (it->old.isValid())
+            m_settings->setValue(it->keyPath, it->old);
+        else
+            m_settings->remove(it->keyPath);
+    }
+    m_undo.clear();
+    // QSettings keeps the first error it met for good: start afresh.
+    m_settings->sync();
+    m_settings.reset();
+    m_settings = std::make_unique<QSettings>(m_path, m_settingsFormat);
+}
+
 bool SettingsStore::sync()
 {
     if (m_batchDepth > 0)
         return true;
+    const bool ok = writeOut();
+    if (ok)
+        m_undo.clear();
+    else
+        revert();
+    return ok;
+}
+
+bool SettingsStore::writeOut()
+{
     if (m_failWrites) {
         m_error = QStringLiteral("設定ファイルに書き込めません: ") + m_path;
         return false;
@@ -112,6 +152,12 @@ bool SettingsStore::sync()
         QFile::setPermissions(m_path, kOwnerOnly);
     }
 #endif
+    if (m_settings->status() != QSettings::NoError) {
+        // An error met while reading the file sticks to the object even
+        // after the disk recovers. The changes themselves live in QSettings'
+        // per-file cache, which a new object shares.
+        m_settings = std::make_unique<QSettings>(m_path, m_settingsFormat);
+    }
     m_settings->sync();
     switch (m_settings->status()) {
     case QSettings::NoError:

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
+#include <QVariant>
 
 #include <memory>
-
-class QSettings;
+#include <vector>
 
 // The per-user settings store of application KAPLO: text values addressed by
 // section and key, with three operations (read with a default, write, delete
@@ -41,11 +42,23 @@ public:
 
 private:
     bool sync();
+    bool writeOut();
+    void remember(const QString &keyPath);
+    void revert();
 
     QString m_path;
     std::unique_ptr<QSettings> m_settings;
+    QSettings::Format m_settingsFormat = QSettings::IniFormat;
     int m_batchDepth = 0;
     bool m_failWrites = false;
+    // What the changes not yet on disk replaced: after a failed write the
+    // store goes back to what the disk holds, so a later write cannot carry
+    // a refused change along with it.
+    struct Undo {
+        QString keyPath;
+        QVariant old; // invalid: the key did not exist
+    };
+    std::vector<Undo> m_undo;
     QString m_error;
 };
 

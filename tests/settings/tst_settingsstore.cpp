@@ -61,6 +61,59 @@ private slots:
         QVERIFY(!store.errorString().isEmpty());
     }
 
+    void failedBatchLeavesDiskAndMemoryAsBefore()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("k.ini"));
+        SettingsStore store(path);
+        QVERIFY(store.write(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME1"),
+                            QStringLiteral("a")));
+        QVERIFY(store.write(QStringLiteral("GROUP1"), QStringLiteral("LAST"), QStringLiteral("7")));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+
+        store.failWritesForTesting(true);
+        store.beginBatch();
+        store.deleteSection(QStringLiteral("GROUP1"));
+        store.deleteSection(QStringLiteral("GROUP"));
+        store.write(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME1"), QStringLiteral("b"));
+        QVERIFY(!store.commitBatch());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        f.close();
+        QCOMPARE(store.read(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME1"), {}),
+                 QStringLiteral("a"));
+        QCOMPARE(store.read(QStringLiteral("GROUP1"), QStringLiteral("LAST"), {}),
+                 QStringLiteral("7"));
+
+        // Once the disk takes writes again, the refused change does not ride along.
+        store.failWritesForTesting(false);
+        QVERIFY(store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("TRUE")));
+        SettingsStore again(path);
+        QCOMPARE(again.read(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME1"), {}),
+                 QStringLiteral("a"));
+        QCOMPARE(again.read(QStringLiteral("SAVE"), QStringLiteral("LOG"), {}),
+                 QStringLiteral("TRUE"));
+    }
+
+    void writesWorkAgainAfterTheDiskRecovers()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("k.ini"));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("k.ini")));
+        SettingsStore store(path);
+        QVERIFY(!store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("X")));
+        QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("k.ini")));
+        QVERIFY(store.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), QStringLiteral("/tmp")));
+        SettingsStore again(path);
+        QCOMPARE(again.read(QStringLiteral("SAVE"), QStringLiteral("DIR"), {}),
+                 QStringLiteral("/tmp"));
+        QCOMPARE(again.read(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("d")),
+                 QStringLiteral("d"));
+    }
+
     void fileIsOwnerOnly()
     {
         QTemporaryDir dir;
