@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+
+// An NNTP server in the test's own process that plays a fixed script, for
+// conversations a real server will not produce: lines and double-byte
+// characters split across reads, odd replies, connections dropped mid-way.
+//
+// It listens on 127.0.0.1 only. Each connection first gets the greeting; each
+// command line the client sends (up to LF, a CR before it dropped) is recorded
+// and answered with the reply registered for exactly that line, or with the
+// default reply. A reply is a list of chunks: each chunk is written and
+// flushed on its own, with a pause before the next, so that the client sees
+// each chunk in a separate read (very likely, not certain on a starved
+// machine: assert on what the client made of the data, not on its number of
+// reads). Runs on the thread that created it: the test
+// must spin the event loop (QTRY_*, waitForReceived(), QSignalSpy::wait()).
+//
+//   ScriptedServer server;
+//   const quint16 port = server.start();
+//   server.reply("GROUP a.b", {"211 2 1 2 a.b\r\n"});
+//   server.reply("ARTICLE 1", {"220 1 <x@y>\r\nSubj", "ect: hi\r\n\r\nbody\r\n.\r\n"});
+//   server.closeAfter("ARTICLE 1");           // this reply then drops the line
+//   server.reply("ARTICLE 1", {"220 1 <x@y>\r\n...\r\n.\r\n"}); // next connection
+class ScriptedServer final : public QObject {
+    Q_OBJECT
+public:
+    explicit ScriptedServer(QObject *parent = nullptr);
+    ~ScriptedServer() override;
+
+    // Starts listening on 127.0.0.1 at a free port; returns the port, 0 on
+    // failure. Calling it again returns the same port.
+    quint16 start();
+    quint16 port() const;
+
+    // The chunks written when a client connects. Default: one chunk
+    // "200 scripted server ready\r\n". An empty list sends nothing.
+    void setGreeting(const QList<QByteArray> &chunks);
+    // Drop each connection right after its greeting.
+    void setCloseAfterGreeting(bool close);
+
+    // Queues a reply for the command line `command` (without CR LF). Several
+    // replies for the same command are used in order, one per time it is
+    // received; the last one is then repeated.
+    void reply(const QByteArray &command, const QList<QByteArray> &chunks);
+    // The last reply queued for `command` closes the connection after it is
+    // written (registers an empty reply when there is none yet).
+    void closeAfter(const QByteArray &command);
+    // The reply to a command without a reply of its own. Default:
+    // "500 command not recognized\r\n".
+    void setDefaultReply(const QList<QByteArray> &chunks);
+    // Pause between two chunks of one reply, in milliseconds (default 30).
+    void setChunkPause(int ms);
+
+    // Writes chunks to the newest open connection now (server-initiated data).
+    void push(const QList<QByteArray> &chunks);
+    // Closes every open connection (as a server going away would).
+    void dropConnections();
+
+    // Every command line received, over all connections, in order: as text
+    // (bytes read as CP932) and as the raw bytes.
+    QStringList received() const;
+    QList<QByteArray> receivedBytes() const { return m_received; }
+    void clearReceived() { m_received.clear(); }
+    // Connections accepted so far, and how many are still open.
+    int connectionCount() const { return m_connectionCount; }
+    int openConnections() const;
+    // True when every queued chunk has been written.
+    bool idle() const;
+
+    // Spin the event loop until the condition holds or the time is up.
+    bool waitForReceived(int count, int timeoutMs = 5000);
+    bool waitForConnections(int count, int timeoutMs = 5000);
+    bool waitForIdle(int timeoutMs = 5000);
+
+signals:
+    void commandReceived(const QByteArray &line);
+
+private:
+    struct Step {
+        QList<QByteArray> chunks;
+        bool close = false;
+    };
+    struct Connection;
+
+    void onNewConnection();
+    void onReadyRead(Connection *c);
+    void enqueue(Connection *c, const Step &step);
+    void pump(Connection *c);
+    Step stepFor(const QByteArray &command);
+
+    QTcpServer *m_server = nullptr;
+    std::vector<std::unique_ptr<Connection>> m_connections;
+    QList<QByteArray> m_greeting;
+    bool m_closeAfterGreeting = false;
+    QHash<QByteArray, std::deque<Step>> m_replies;
+    QList<QByteArray> m_defaultReply;
+    QList<QByteArray> m_received;
+    int m_pauseMs = 30;
+    int m_connectionCount = 0;
+};
