@@ -1,0 +1,172 @@
+#include "options/settingsconfig.h"
+
+#include "options/saveoptions.h"
+#include "settings/runningsettings.h"
+#include "settings/settingsstore.h"
+#include "settings/textvalue.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace SettingsConfig {
+
+namespace {
+
+using Member = QString RunningSettings::*;
+
+struct Known {
+    const char *section;
+    const char *key;
+    Member member; // nullptr: the key has no running copy
+};
+
+// SERVER/TIME has no running copy of its own; the catalogue reads it.
+const char kTimeDefault[] = "450815 120000";
+
+const Known kKnown[] = {
+    {Keys::Server, "SERVERNAME", &RunningSettings::serverName},
+    {Keys::Server, "SERVERPORT", &RunningSettings::serverPort},
+    {Keys::Server, "SSL", &RunningSettings::ssl},
+    {Keys::Server, "USER", &RunningSettings::user},
+    {Keys::Server, "PASS", &RunningSettings::pass},
+    {Keys::Server, "MODEREADER", &RunningSettings::modeReader},
+    {Keys::Server, "TIME", nullptr},
+    {Keys::Save, "DIR", &RunningSettings::saveDir},
+    {Keys::Save, "REWRITE", &RunningSettings::rewrite},
+    {Keys::Save, "USERDIR", &RunningSettings::userDir},
+    {Keys::Save, "DATEDIR", &RunningSettings::dateDir},
+    {Keys::Save, "GROUPDIR", &RunningSettings::groupDir},
+    {Keys::Save, "LOG", &RunningSettings::log},
+    {Keys::Save, "SEIGEN", &RunningSettings::seigen},
+    {Keys::Save, "SEIGENTIME", &RunningSettings::seigenTime},
+    {Keys::Save, "SEIGENFILE", &RunningSettings::seigenFile},
+    {Keys::Save, "SEIGENSIZE", &RunningSettings::seigenSize},
+    {Keys::Remote, "ADDRESS", &RunningSettings::address},
+    {Keys::Remote, "INTERVAL", &RunningSettings::interval},
+};
+
+const Known *find(const QString &section, const QString &key)
+{
+    for (const Known &k : kKnown) {
+        if (section == QLatin1String(k.section) && key == QLatin1String(k.key))
+            return &k;
+    }
+    return nullptr;
+}
+
+bool is(const QString &section, const QString &key, const char *s, const char *k)
+{
+    return section == QLatin1String(s) && key == QLatin1String(k);
+}
+
+// "YYMMDD HHMMSS", a real date and time.
+bool isCatalogueTime(const QString &v)
+{
+    static const QRegularExpression re(QStringLiteral("^\\d{6} \\d{6}$"));
+    if (!re.match(v).hasMatch())
+        return false;
+    const QDate d(2000 + v.mid(0, 2).toInt(), v.mid(2, 2).toInt(), v.mid(4, 2).toInt());
+    const QTime t(v.mid(7, 2).toInt(), v.mid(9, 2).toInt(), v.mid(11, 2).toInt());
+    return d.isValid() && t.isValid();
+}
+
+} // namespace
+
+const QList<Key> &knownKeys()
+{
+    static const QList<Key> keys = [] {
+        QList<Key> all;
+        for (const Known &k : kKnown)
+            all.append({QString::fromLatin1(k.section), QString::fromLatin1(k.key)});
+        return all;
+    }();
+    return keys;
+}
+
+bool isKnown(const QString &section, const QString &key)
+{
+    return find(section, key) != nullptr;
+}
+
+bool isSecret(const QString &section, const QString &key)
+{
+    return is(section, key, Keys::Server, "PASS");
+}
+
+QString currentValue(const SettingsStore &store, const QString &section, const QString &key)
+{
+    const Known *k = find(section, key);
+    if (!k)
+        return {};
+    if (!k->member)
+        return store.read(section, key, QString::fromLatin1(kTimeDefault));
+    RunningSettings running;
+    running.load(store);
+    return running.*(k->member);
+}
+
+Checked check(const SettingsStore &store, const QString &section, const QString &key,
+              const QString &value)
+{
+    Checked out{value, std::nullopt};
+    if (section == QLatin1String(Keys::Save)) {
+        RunningSettings running;
+        running.load(store);
+        SaveOptions dialog = SaveOptions::fromRunning(running);
+        if (key == QLatin1String("DIR")) {
+            // The directory list only ever holds an absolute directory.
+            if (value.trimmed().isEmpty()) {
+                out.refusal = QStringLiteral("保存ﾃﾞｨﾚｸﾄﾘが設定されていないか正しくありません");
+                return out;
+            }
+            out.value =
+                SaveOptions::storedDir(QDir::cleanPath(QFileInfo(value).absoluteFilePath()));
+            return out;
+        }
+        if (key == QLatin1String("DATEDIR") || key == QLatin1String("USERDIR") ||
+            key == QLatin1String("LOG") || key == QLatin1String("GROUPDIR") ||
+            key == QLatin1String("REWRITE")) {
+            // Readers compare the exact text, so only these two forms are kept.
+            const QString upper = value.trimmed().toUpper();
+            if (upper != QLatin1String("TRUE") && upper != QLatin1String("FALSE"))
+                out.refusal = QStringLiteral("TRUE か FALSE を指定してください");
+            else
+                out.value = upper;
+            return out;
+        }
+        if (key == QLatin1String("SEIGEN")) {
+            dialog.limit = SaveOptions::limitFromText(value);
+            if (dialog.limit == SaveOptions::Limit::Unselected) {
+                out.refusal = QStringLiteral(
+                    "0(なし)、1(時間指定)、2(ﾌｧｲﾙ数)、3(ﾄｰﾀﾙﾌｧｲﾙｻｲｽﾞ)のいずれかを指定してください");
+                return out;
+            }
+        } else if (key == QLatin1String("SEIGENTIME")) {
+            dialog.seigenTime = value;
+        } else if (key == QLatin1String("SEIGENFILE")) {
+            dialog.seigenFile = value;
+        } else if (key == QLatin1String("SEIGENSIZE")) {
+            dialog.seigenSize = value;
+        } else {
+            return out;
+        }
+        out.refusal = dialog.validate();
+        return out;
+    }
+    if (is(section, key, Keys::Remote, "INTERVAL")) {
+        if (!TextValue::isNumeric(value))
+            out.refusal = QStringLiteral("数字を入れてください");
+        return out;
+    }
+    if (is(section, key, Keys::Server, "TIME")) {
+        // Sent to the server as the NEWGROUPS date and time.
+        if (!isCatalogueTime(value))
+            out.refusal = QStringLiteral("TIMEの形式はYYMMDD HHMMSSです。");
+        return out;
+    }
+    return out;
+}
+
+} // namespace SettingsConfig
