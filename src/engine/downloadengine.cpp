@@ -1,0 +1,614 @@
+#include "engine/downloadengine.h"
+
+#include "app/appcontext.h"
+#include "engine/articlelinehandler.h"
+#include "engine/nntpsocket.h"
+#include "groups/grouptable.h"
+#include "settings/textvalue.h"
+
+#include <QLocale>
+
+#include <limits>
+
+namespace {
+
+const QString kTrue = QStringLiteral("TRUE");
+const QString kNo = QStringLiteral("NO");
+const QString kCrLf = QStringLiteral("\r\n");
+
+bool beginsWith(QStringView line, char16_t c)
+{
+    return !line.isEmpty() && line.front() == c;
+}
+
+// 480: the server wants us to authenticate (RFC 4643 section 2.2); nothing
+// that follows can succeed.
+bool authRequired(QStringView line)
+{
+    return line.startsWith(u"480");
+}
+
+// A whole number field of a reply: optional sign and digits, nothing else.
+bool integerField(QStringView text, qint64 &value)
+{
+    bool ok = false;
+    value = text.toLongLong(&ok);
+    return ok && !text.isEmpty() && !text.front().isSpace();
+}
+
+// The next-article number of column 1: its leading number (0 when it has
+// none) as an integer, and the same number written the shortest way for the
+// ARTICLE command. Whole numbers are read exactly, whatever their size.
+void leadingArticleNumber(QStringView text, qint64 &value, QString &written)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    const qsizetype start = i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    const qsizetype digits = i;
+    while (i < n && text[i].isDigit() && text[i].unicode() < 0x80)
+        ++i;
+    const qsizetype intEnd = i;
+    bool fraction = false;
+    if (i < n && text[i] == u'.') {
+        for (qsizetype j = i + 1; j < n && text[j] >= u'0' && text[j] <= u'9'; ++j) {
+            if (text[j] != u'0')
+                fraction = true;
+        }
+    }
+    if (!fraction) {
+        if (intEnd == digits) {
+            value = 0;
+        } else {
+            bool ok = false;
+            value = text.mid(start, intEnd - start).toLongLong(&ok);
+            if (!ok)
+                value = text[start] == u'-' ? std::numeric_limits<qint64>::min()
+                                            : std::numeric_limits<qint64>::max();
+        }
+        written = QString::number(value);
+        return;
+    }
+    const double v = TextValue::leadingNumber(text);
+    value = TextValue::leadingInteger(text);
+    written = QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+DownloadEngine::DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_socket(socket)
+{
+    connect(&m_socket, &NntpSocket::dataArrival, this, &DownloadEngine::Winsock1_DataArrival);
+    connect(&m_socket, &NntpSocket::error, this, &DownloadEngine::Winsock1_Error);
+}
+
+DownloadEngine::~DownloadEngine() = default;
+
+QString DownloadEngine::startCaption()
+{
+    return QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ開始");
+}
+
+QString DownloadEngine::stopCaption()
+{
+    return QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中止");
+}
+
+QString DownloadEngine::fileCountCaption(qint64 fileCount)
+{
+    return QStringLiteral("ﾌｧｲﾙ数=") + TextValue::groupedNumber(fileCount);
+}
+
+QString DownloadEngine::byteCountCaption(qint64 byteCount)
+{
+    return QStringLiteral("ﾌｧｲﾙｻｲｽﾞ=") + TextValue::groupedNumber(byteCount) +
+           QStringLiteral("ﾊﾞｲﾄ");
+}
+
+QString DownloadEngine::processingText()
+{
+    return QStringLiteral("処理中");
+}
+
+QString DownloadEngine::completeText()
+{
+    return QStringLiteral("処理完了");
+}
+
+QString DownloadEngine::invalidGroupText()
+{
+    return QStringLiteral("無効なﾆｭｰｽｸﾞﾙｰﾌﾟ");
+}
+
+QString DownloadEngine::interruptedText()
+{
+    return QStringLiteral("処理中断");
+}
+
+// --- the group table row of the run ---------------------------------------
+
+bool DownloadEngine::rowExists() const
+{
+    return m_state.groupIndex >= 1 && m_state.groupIndex <= m_ctx.groups.count();
+}
+
+QString DownloadEngine::column(int col) const
+{
+    return rowExists() ? m_ctx.groups.text(m_state.groupIndex - 1, col) : QString();
+}
+
+void DownloadEngine::setColumn(int col, const QString &text)
+{
+    if (rowExists())
+        m_ctx.groups.setText(m_state.groupIndex - 1, col, text);
+}
+
+bool DownloadEngine::logEnabled() const
+{
+    return m_ctx.settings.log == kTrue;
+}
+
+// --- run control ------------------------------------------------------------
+
+void DownloadEngine::Command1_Click()
+{
+    m_state.runDate = m_state.now().toString(QStringLiteral("yyMMdd"));
+    if (!m_running)
+        startRun();
+    else
+        stopRun();
+    if (!m_inEvent)
+        emit statusChanged();
+}
+
+void DownloadEngine::startRun()
+{
+    RunState &st = m_state;
+    const RunningSettings &set = m_ctx.settings;
+
+    st.label3.clear();
+    m_socket.connectToHost(set.serverName, TextValue::portNumber(set.serverPort));
+
+    st.engineState = QStringLiteral("S");
+    st.sendPending = false;
+    st.inBody = false;
+    st.inArticle = false;
+    st.openPending = false;
+    st.runError.clear();
+    st.fatalError.clear();
+    m_articleAtLast = false;
+    m_limitStop = false;
+    // What is left of an earlier connection belongs to it.
+    m_recv.clear();
+    m_recvPos = 0;
+    m_scanPos = 0;
+
+    st.runGroupCount = m_ctx.groups.count();
+    st.groupIndex = 1;
+
+    if (logEnabled() && !m_log.openSummary(RunLog::summaryPath(set.saveDir, st.runDate)))
+        st.label3 = QStringLiteral("ログファイルを開けません: ") +
+                    RunLog::summaryPath(set.saveDir, st.runDate);
+    if (m_ctx.logMode && !m_log.openTrace(RunLog::tracePath(set.saveDir, st.runDate)))
+        st.label3 = QStringLiteral("ログファイルを開けません: ") +
+                    RunLog::tracePath(set.saveDir, st.runDate);
+
+    m_running = true;
+    ++m_runSerial;
+    m_endReason = EndReason::None;
+
+    m_ctx.groupCount = m_ctx.groups.count();
+    for (int r = 0; r < m_ctx.groupCount; ++r)
+        m_ctx.groups.setText(r, GroupTable::State, QString());
+
+    st.fileCount = 0;
+    st.byteCount = 0;
+
+    st.stopTime = QDateTime();
+    if (set.seigen == QLatin1String("1")) {
+        // "06:30" is a duration: six and a half hours from now.
+        if (const auto t = TextValue::parseTime(set.seigenTime))
+            st.stopTime = st.now().addSecs(t->msecsSinceStartOfDay() / 1000);
+    }
+    emit runningChanged(true);
+}
+
+void DownloadEngine::closeLogs()
+{
+    // Whatever the settings say now: a log opened at the start is closed.
+    m_log.closeSummary();
+    m_log.closeTrace();
+}
+
+void DownloadEngine::endRun(EndReason reason)
+{
+    m_socket.close();
+    m_running = false;
+    m_endReason = reason;
+    emit runningChanged(false);
+}
+
+void DownloadEngine::stopRun()
+{
+    closeLogs();
+    setColumn(GroupTable::State, interruptedText());
+    if (m_handler)
+        m_handler->closeOutFile();
+    if (!m_state.fatalError.isEmpty()) {
+        endFatal(m_state.fatalError);
+        return;
+    }
+    if (!m_state.runError.isEmpty())
+        m_state.label3 = m_state.runError;
+    endRun(m_limitStop ? EndReason::Limit : EndReason::Stopped);
+    m_limitStop = false;
+    emit runEnded();
+}
+
+void DownloadEngine::FinishRun()
+{
+    closeLogs();
+    if (m_handler)
+        m_handler->closeOutFile();
+    if (!m_state.fatalError.isEmpty()) {
+        endFatal(m_state.fatalError);
+        return;
+    }
+    const bool failed = !m_state.runError.isEmpty();
+    if (failed)
+        m_state.label3 = m_state.runError;
+    endRun(failed ? EndReason::Error : EndReason::Finished);
+    m_state.engineState = QStringLiteral("E");
+    emit runEnded();
+}
+
+void DownloadEngine::Winsock1_Error(const QString &description)
+{
+    if (!m_running)
+        return;
+    endWithError(description);
+    emit statusChanged();
+}
+
+void DownloadEngine::endWithError(const QString &description, EndReason reason)
+{
+    m_state.label3 = description;
+    closeLogs();
+    // The output file is closed as it stands; the captions stay.
+    if (m_handler)
+        m_handler->closeOutFileOnly();
+    endRun(reason);
+    emit runEnded();
+}
+
+void DownloadEngine::endFatal(const QString &message)
+{
+    closeLogs();
+    if (m_handler)
+        m_handler->closeOutFileOnly();
+    endRun(EndReason::Fatal);
+    emit fatalError(message);
+}
+
+bool DownloadEngine::handlerStopped(quint64 serial)
+{
+    if (!alive(serial))
+        return true;
+    if (!m_state.fatalError.isEmpty()) {
+        endFatal(m_state.fatalError);
+        return true;
+    }
+    if (!m_state.runError.isEmpty()) {
+        const QString text = m_state.runError;
+        m_state.runError.clear();
+        endWithError(text);
+        return true;
+    }
+    return false;
+}
+
+bool DownloadEngine::LimitCheck()
+{
+    const RunningSettings &set = m_ctx.settings;
+    bool reached = false;
+    if (set.seigen == QLatin1String("1")) {
+        reached = m_state.stopTime.isValid() && m_state.now() >= m_state.stopTime;
+    } else if (set.seigen == QLatin1String("2")) {
+        reached =
+            TextValue::isNumeric(set.seigenFile) &&
+            static_cast<double>(m_state.fileCount) >= TextValue::leadingNumber(set.seigenFile);
+    } else if (set.seigen == QLatin1String("3")) {
+        reached = TextValue::isNumeric(set.seigenSize) &&
+                  static_cast<double>(m_state.byteCount) >=
+                      TextValue::leadingNumber(set.seigenSize) * 1024.0 * 1024.0;
+    }
+    if (!reached || !m_running)
+        return false;
+    m_limitStop = true;
+    Command1_Click();
+    return true;
+}
+
+// --- the conversation ---------------------------------------------------------
+
+void DownloadEngine::appendReceived(const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    // Drop the lines already taken before the buffer grows; what is left is
+    // at most one partial line, so the copy is paid once per event.
+    if (m_recvPos > 0) {
+        if (m_recvPos >= m_recv.size()) {
+            m_recv.resize(0);
+            m_scanPos = 0;
+        } else {
+            m_recv.remove(0, m_recvPos);
+            m_scanPos -= m_recvPos;
+        }
+        m_recvPos = 0;
+    }
+    m_recv += text;
+}
+
+bool DownloadEngine::takeLine(QStringView &line)
+{
+    const qsizetype lf = m_recv.indexOf(QLatin1Char('\n'), std::max(m_scanPos, m_recvPos));
+    if (lf < 0) {
+        m_scanPos = m_recv.size();
+        return false;
+    }
+    qsizetype end = lf;
+    if (end > m_recvPos && m_recv.at(end - 1) == QLatin1Char('\r'))
+        --end;
+    line = QStringView(m_recv).mid(m_recvPos, end - m_recvPos);
+    m_recvPos = lf + 1;
+    m_scanPos = m_recvPos;
+    return true;
+}
+
+void DownloadEngine::Winsock1_DataArrival()
+{
+    const QString data = m_socket.readAll();
+    if (!m_running)
+        return; // nothing of ours is connected
+    const quint64 serial = m_runSerial;
+    RunState &st = m_state;
+    appendReceived(data);
+
+    // The window repaints once per event, however many lines it brought.
+    struct Notify {
+        DownloadEngine *e;
+        bool outer;
+        ~Notify()
+        {
+            e->m_inEvent = outer;
+            emit e->statusChanged();
+        }
+    } notify{this, m_inEvent};
+    m_inEvent = true;
+
+    QStringView line;
+    while (takeLine(line)) {
+        if (m_ctx.logMode && !st.inBody)
+            m_log.trace(line);
+        if (st.inArticle) {
+            // No dot-unstuffing: ".." stays as it came.
+            if (line.size() == 1 && line.front() == u'.') {
+                endOfArticle();
+                if (handlerStopped(serial))
+                    return;
+                if (LimitCheck())
+                    return;
+                // Lines still waiting are taken at the next event.
+                break;
+            }
+            if (m_handler) {
+                m_handler->articleLine(line);
+                if (handlerStopped(serial))
+                    return;
+            }
+            continue;
+        }
+        if (st.sendPending)
+            continue;
+        handleReply(line);
+        if (!alive(serial))
+            return;
+    }
+    sendStep();
+}
+
+void DownloadEngine::handleReply(QStringView line)
+{
+    RunState &st = m_state;
+    const QString &state = st.engineState;
+    if (state == QLatin1String("S")) {
+        // The greeting's code is not examined.
+        st.engineState = QStringLiteral("G");
+        st.sendPending = true;
+    } else if (state == QLatin1String("G")) {
+        if (authRequired(line))
+            endWithError(line.toString());
+        else if (beginsWith(line, u'2'))
+            groupSelected(line);
+        else
+            nextRow(invalidGroupText());
+    } else if (state == QLatin1String("A")) {
+        if (authRequired(line))
+            endWithError(line.toString());
+        else if (beginsWith(line, u'2'))
+            articleFollows(line);
+        else if (beginsWith(line, u'4'))
+            noSuchArticle();
+        else // a refusal or an error: waiting would wait for ever
+            endWithError(line.toString());
+    } else if (state == QLatin1String("N")) {
+        if (authRequired(line)) {
+            endWithError(line.toString());
+        } else if (beginsWith(line, u'4')) {
+            nextRow(completeText());
+        } else if (beginsWith(line, u'2')) {
+            st.engineState = QStringLiteral("A");
+            st.nextArticleCommand = QStringLiteral("ARTICLE");
+            m_articleAtLast = false;
+            st.sendPending = true;
+        } else {
+            endWithError(line.toString());
+        }
+    }
+    // "E" or empty: ignored.
+}
+
+void DownloadEngine::nextRow(const QString &status)
+{
+    RunState &st = m_state;
+    setColumn(GroupTable::State, status);
+    st.groupIndex += 1;
+    if (st.groupIndex <= st.runGroupCount) {
+        st.engineState = QStringLiteral("G");
+        st.sendPending = true;
+    } else {
+        FinishRun();
+    }
+}
+
+void DownloadEngine::groupSelected(QStringView line)
+{
+    RunState &st = m_state;
+    // "211 count first last name" (RFC 3977 section 6.1.1): the numbers lie
+    // between the second, third and fourth spaces.
+    const qsizetype s1 = line.indexOf(u' ');
+    const qsizetype s2 = s1 < 0 ? -1 : line.indexOf(u' ', s1 + 1);
+    const qsizetype s3 = s2 < 0 ? -1 : line.indexOf(u' ', s2 + 1);
+    const qsizetype s4 = s3 < 0 ? -1 : line.indexOf(u' ', s3 + 1);
+    qint64 first = 0;
+    qint64 last = 0;
+    if (s3 < 0 || !integerField(line.mid(s2 + 1, s3 - s2 - 1), first) ||
+        !integerField(s4 < 0 ? line.mid(s3 + 1) : line.mid(s3 + 1, s4 - s3 - 1), last)) {
+        nextRow(invalidGroupText());
+        return;
+    }
+
+    st.engineState = QStringLiteral("A");
+    st.nextArticleCommand = QStringLiteral("ARTICLE");
+    m_articleAtLast = false;
+    const QString next = column(GroupTable::Last);
+    if (!next.isEmpty()) {
+        qint64 v = 0;
+        QString written;
+        leadingArticleNumber(next, v, written);
+        st.currentNumber = v;
+        st.nextArticleCommand = QStringLiteral("ARTICLE ") + written;
+    }
+    st.firstNumber = first;
+    st.lastNumber = last;
+    setColumn(GroupTable::Lowest, QString::number(first));
+    setColumn(GroupTable::Highest, QString::number(last));
+    if (last == 0)
+        st.engineState = QStringLiteral("N"); // empty: the 4xx to NEXT ends it
+    setColumn(GroupTable::State, processingText());
+    st.sendPending = true;
+}
+
+void DownloadEngine::articleFollows(QStringView line)
+{
+    RunState &st = m_state;
+    st.subject.clear();
+    st.from.clear();
+    // "220 n <message-id>": the number runs from the fifth character to the
+    // next space; without that space this is not taken as an article.
+    const qsizetype s = line.size() > 4 ? line.indexOf(u' ', 4) : -1;
+    if (s < 0)
+        return;
+    st.articleNumberText = line.mid(4, s - 4).toString();
+    setColumn(GroupTable::Last, st.articleNumberText);
+    if (logEnabled()) {
+        m_log.summary(QStringLiteral("\"") + column(GroupTable::Name) + QStringLiteral("\"\t") +
+                      st.articleNumberText);
+    }
+    st.inArticle = true;
+    // The article being fetched is the one the next run begins with.
+    if (!m_ctx.store.write(GroupTable::sectionOf(st.groupIndex - 1), QStringLiteral("LAST"),
+                           st.articleNumberText)) {
+        endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString());
+    }
+}
+
+void DownloadEngine::noSuchArticle()
+{
+    RunState &st = m_state;
+    if (m_articleAtLast) {
+        // The last article is missing too: nothing is left in this group.
+        nextRow(completeText());
+        return;
+    }
+    st.engineState = QStringLiteral("A");
+    if (st.currentNumber < std::numeric_limits<qint64>::max())
+        st.currentNumber += 1;
+    st.sendPending = true;
+    m_articleAtLast = st.currentNumber > st.lastNumber;
+    st.nextArticleCommand = QStringLiteral("ARTICLE ") +
+                            QString::number(m_articleAtLast ? st.lastNumber : st.currentNumber);
+    if (st.currentNumber < st.firstNumber) {
+        st.nextArticleCommand = QStringLiteral("ARTICLE ") + QString::number(st.firstNumber);
+        m_articleAtLast = false;
+    }
+}
+
+void DownloadEngine::endOfArticle()
+{
+    RunState &st = m_state;
+    if (logEnabled())
+        m_log.endRecord();
+    st.engineState = QStringLiteral("N");
+    st.sendPending = true;
+    st.inArticle = false;
+    st.from.clear();
+    st.dateText.clear();
+    st.openPending = false;
+    st.subject.clear();
+    if (m_handler)
+        m_handler->closeOutFile();
+    st.mimeState = 0;
+    st.pendingFileName.clear();
+    st.label6 = fileCountCaption(st.fileCount);
+    st.label7 = byteCountCaption(st.byteCount);
+}
+
+void DownloadEngine::sendStep()
+{
+    RunState &st = m_state;
+    if (!st.sendPending)
+        return;
+    const QString &state = st.engineState;
+    if (state == QLatin1String("G")) {
+        st.sendPending = false;
+        for (;;) {
+            if (st.groupIndex > st.runGroupCount || !rowExists()) {
+                FinishRun();
+                return;
+            }
+            if (column(GroupTable::Download) != kNo)
+                break;
+            st.groupIndex += 1;
+        }
+        const GroupTable::Row &row = m_ctx.groups.row(st.groupIndex - 1);
+        st.groupName = row[GroupTable::Name];
+        st.groupUserDir = row[GroupTable::UserDir];
+        st.groupDateDir = row[GroupTable::DateDir];
+        st.groupRewrite = row[GroupTable::Rewrite];
+        st.groupSubject = row[GroupTable::Subject];
+        m_socket.send(QStringLiteral("GROUP ") + st.groupName + kCrLf);
+    } else if (state == QLatin1String("A")) {
+        st.sendPending = false;
+        st.inArticle = false;
+        m_socket.send(st.nextArticleCommand + kCrLf);
+    } else if (state == QLatin1String("N")) {
+        st.sendPending = false;
+        m_socket.send(QStringLiteral("NEXT") + kCrLf);
+    }
+}

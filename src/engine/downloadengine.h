@@ -1,0 +1,131 @@
+#pragma once
+
+#include "engine/runlog.h"
+#include "engine/runstate.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringView>
+
+struct AppContext;
+class ArticleLineHandler;
+class NntpSocket;
+
+// A download run: the NNTP conversation (GROUP, ARTICLE, NEXT over every row
+// of the group table), starting and stopping it, the download limits and the
+// run's logs. It advances one socket event at a time; everything it knows
+// between events is in state().
+//
+// The window connects to it: runningChanged() switches Command1's caption
+// (startCaption()/stopCaption()) and the six editing buttons, statusChanged()
+// repaints the captions held in state(), runEnded() re-arms the daily start
+// when Check1 is ticked, fatalError() shows the message and ends the program.
+class DownloadEngine final : public QObject {
+    Q_OBJECT
+public:
+    // How the latest run ended.
+    enum class EndReason {
+        None,     // no run has ended yet, or one is going on
+        Finished, // the last row was passed
+        Stopped,  // stopped by hand
+        Limit,    // stopped by the time, file or size limit
+        Error,    // socket error, the server went away or refused, a failed write
+        Fatal     // the program must end (fatalError was emitted)
+    };
+
+    DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *parent = nullptr);
+    ~DownloadEngine() override;
+
+    // Article lines go here; without a handler they are dropped. Not owned.
+    void setArticleHandler(ArticleLineHandler *handler) { m_handler = handler; }
+    ArticleLineHandler *articleHandler() const { return m_handler; }
+
+    RunState &state() { return m_state; }
+    const RunState &state() const { return m_state; }
+    RunLog &log() { return m_log; }
+
+    bool running() const { return m_running; }
+    EndReason endReason() const { return m_endReason; }
+
+    static QString startCaption(); // "ﾀﾞｳﾝﾛｰﾄﾞ開始"
+    static QString stopCaption();  // "ﾀﾞｳﾝﾛｰﾄﾞ中止"
+    QString command1Caption() const { return m_running ? stopCaption() : startCaption(); }
+    // Label6 and Label7 as the end of each article sets them.
+    static QString fileCountCaption(qint64 fileCount);
+    static QString byteCountCaption(qint64 byteCount);
+
+    // Status texts of the group table's column 4.
+    static QString processingText();   // "処理中"
+    static QString completeText();     // "処理完了"
+    static QString invalidGroupText(); // "無効なﾆｭｰｽｸﾞﾙｰﾌﾟ"
+    static QString interruptedText();  // "処理中断"
+
+    // The limit check performed after each article: stops the run through
+    // Command1_Click when the limit is reached. true when it stopped it.
+    bool LimitCheck();
+
+public slots:
+    // Starts a run when none is going on, stops the running one otherwise.
+    void Command1_Click();
+    // The socket's events.
+    void Winsock1_DataArrival();
+    void Winsock1_Error(const QString &description);
+
+signals:
+    void runningChanged(bool running);
+    // Captions or counters in state() changed (once per socket event).
+    void statusChanged();
+    // A run ended, however it ended (not after fatalError).
+    void runEnded();
+    // Article processing cannot go on and the program must end.
+    void fatalError(const QString &message);
+
+private:
+    void startRun();
+    void stopRun();
+    void FinishRun();
+    void endWithError(const QString &description, EndReason reason = EndReason::Error);
+    void endFatal(const QString &message);
+    void closeLogs();
+    void endRun(EndReason reason);
+
+    bool takeLine(QStringView &line);
+    void appendReceived(const QString &text);
+    void handleReply(QStringView line);
+    void groupSelected(QStringView line);
+    void articleFollows(QStringView line);
+    void noSuchArticle();
+    void nextRow(const QString &status);
+    void endOfArticle();
+    void sendStep();
+    // After a call into article processing: ends the run when it asked to.
+    // true when the run is no longer the one given.
+    bool handlerStopped(quint64 serial);
+    bool alive(quint64 serial) const { return m_running && m_runSerial == serial; }
+
+    bool rowExists() const;
+    QString column(int col) const;
+    void setColumn(int col, const QString &text);
+    bool logEnabled() const;
+
+    AppContext &m_ctx;
+    NntpSocket &m_socket;
+    ArticleLineHandler *m_handler = nullptr;
+    RunState m_state;
+    RunLog m_log;
+
+    // Received text not yet taken as lines: lines are taken from m_recvPos
+    // on, and no LF lies between m_recvPos and m_scanPos.
+    QString m_recv;
+    qsizetype m_recvPos = 0;
+    qsizetype m_scanPos = 0;
+
+    bool m_running = false;
+    quint64 m_runSerial = 0;
+    EndReason m_endReason = EndReason::None;
+    bool m_limitStop = false;
+    bool m_inEvent = false; // inside Winsock1_DataArrival
+    // The ARTICLE command in flight names LastNumber because CurrentNumber
+    // has passed it.
+    bool m_articleAtLast = false;
+};
