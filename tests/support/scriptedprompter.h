@@ -25,8 +25,13 @@ public:
         shown << prompt;
         if (inputAnswers.empty())
             return defaultText;
-        auto a = inputAnswers.front();
+        // Taken apart by hand: copying the optional trips GCC 12's
+        // maybe-uninitialized warning at -O2.
+        const bool answered = inputAnswers.front().has_value();
+        QString a = inputAnswers.front().value_or(QString());
         inputAnswers.pop_front();
+        if (!answered)
+            return std::nullopt;
         return a;
     }
 

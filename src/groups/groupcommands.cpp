@@ -1,0 +1,199 @@
+#include "groups/groupcommands.h"
+
+#include "app/appcontext.h"
+#include "settings/settingsstore.h"
+
+namespace {
+
+const QString kGroup = QStringLiteral("GROUP");
+
+} // namespace
+
+GroupCommands::GroupCommands(AppContext &ctx) : m_ctx(ctx) {}
+
+QString GroupCommands::noDeleteSelectionMessage()
+{
+    return QStringLiteral("削除するﾆｭｰｽｸﾞﾙｰﾌﾟが選択されていません");
+}
+
+QString GroupCommands::cannotMoveUpMessage()
+{
+    return QStringLiteral("これより上には移動できません");
+}
+
+QString GroupCommands::cannotMoveDownMessage()
+{
+    return QStringLiteral("これより下には移動できません");
+}
+
+QString GroupCommands::noSelectionMessage()
+{
+    return QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟが選択されていません");
+}
+
+QString GroupCommands::storeErrorMessage(const SettingsStore &store)
+{
+    const QString why = store.errorString();
+    return why.isEmpty() ? QStringLiteral("設定ファイルに書き込めません: ") + store.path() : why;
+}
+
+QString GroupCommands::newGroupName()
+{
+    return QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟ");
+}
+
+bool GroupCommands::validPosition(int position) const
+{
+    return position >= 1 && position <= m_ctx.groups.count();
+}
+
+void GroupCommands::refreshGroupCount()
+{
+    m_ctx.groupCount = m_ctx.groups.count();
+}
+
+GroupCommands::Snapshot GroupCommands::snapshot() const
+{
+    Snapshot s{{}, m_ctx.selectedGroup, m_ctx.groupCount};
+    s.rows.reserve(static_cast<size_t>(m_ctx.groups.count()));
+    for (int r = 0; r < m_ctx.groups.count(); ++r)
+        s.rows.push_back(m_ctx.groups.row(r));
+    return s;
+}
+
+void GroupCommands::restore(const Snapshot &s)
+{
+    m_ctx.groups.clearRows();
+    for (size_t r = 0; r < s.rows.size(); ++r)
+        m_ctx.groups.insertRow(static_cast<int>(r), s.rows[r]);
+    m_ctx.selectedGroup = s.selectedGroup;
+    m_ctx.groupCount = s.groupCount;
+}
+
+bool GroupCommands::rewriteStore(int clearCount, const Snapshot &before)
+{
+    SettingsStore &store = m_ctx.store;
+    bool ok;
+    {
+        // Clearing and rewriting land together, or not at all: the file never
+        // holds a half-written table.
+        SettingsBatch batch(store);
+        if (clearCount >= 0)
+            GroupTable::clearStore(store, clearCount);
+        m_ctx.groups.saveAll(store);
+        ok = batch.commit();
+    }
+    if (ok)
+        return true;
+    restore(before);
+    m_ctx.prompter.message(storeErrorMessage(store));
+    return false;
+}
+
+void GroupCommands::select(int position)
+{
+    m_ctx.selectedGroup = position;
+}
+
+bool GroupCommands::add()
+{
+    const Snapshot before = snapshot();
+    refreshGroupCount();
+    const int position =
+        validPosition(m_ctx.selectedGroup) ? m_ctx.selectedGroup : m_ctx.groupCount + 1;
+    // The defaults follow the SAVE flags as they are now, not as at start-up.
+    m_ctx.groups.insertRow(position - 1, GroupTable::newRow(newGroupName(), m_ctx.groupDefaults()));
+    refreshGroupCount();
+    if (!rewriteStore(-1, before))
+        return false;
+    m_ctx.selectedGroup = position;
+    if (showGroupDialog)
+        showGroupDialog();
+    return true;
+}
+
+bool GroupCommands::deleteGroup()
+{
+    const Snapshot before = snapshot();
+    refreshGroupCount();
+    if (!validPosition(m_ctx.selectedGroup)) {
+        m_ctx.prompter.message(noDeleteSelectionMessage());
+        return false;
+    }
+    const int cleared = m_ctx.groupCount;
+    m_ctx.groups.removeRow(m_ctx.selectedGroup - 1);
+    refreshGroupCount();
+    // SelectedGroup keeps its value: it now names the row that moved up.
+    return rewriteStore(cleared, before);
+}
+
+bool GroupCommands::moveUp()
+{
+    return move(-1);
+}
+
+bool GroupCommands::moveDown()
+{
+    return move(+1);
+}
+
+bool GroupCommands::move(int step)
+{
+    const Snapshot before = snapshot();
+    refreshGroupCount();
+    // Down compares with the count, so an empty list with nothing selected
+    // (0 = 0) says it cannot move further down.
+    const int end = step < 0 ? 1 : m_ctx.groupCount;
+    if (m_ctx.selectedGroup == end) {
+        m_ctx.prompter.message(step < 0 ? cannotMoveUpMessage() : cannotMoveDownMessage());
+        return false;
+    }
+    if (!validPosition(m_ctx.selectedGroup)) {
+        m_ctx.prompter.message(noSelectionMessage());
+        return false;
+    }
+    const int cleared = m_ctx.groupCount;
+    const GroupTable::Row copy = m_ctx.groups.row(m_ctx.selectedGroup - 1);
+    m_ctx.groups.removeRow(m_ctx.selectedGroup - 1);
+    m_ctx.selectedGroup += step;
+    // The run-time columns do not travel with the row.
+    GroupTable::Row moved;
+    for (int c : {GroupTable::Name, GroupTable::Last, GroupTable::Subject, GroupTable::DateDir,
+                  GroupTable::UserDir, GroupTable::Download, GroupTable::Rewrite})
+        moved[static_cast<size_t>(c)] = copy[static_cast<size_t>(c)];
+    m_ctx.groups.insertRow(m_ctx.selectedGroup - 1, moved);
+    refreshGroupCount();
+    return rewriteStore(cleared, before);
+}
+
+bool GroupCommands::openSettings()
+{
+    if (!validPosition(m_ctx.selectedGroup)) {
+        m_ctx.prompter.message(noSelectionMessage());
+        return false;
+    }
+    if (showGroupDialog)
+        showGroupDialog();
+    return true;
+}
+
+bool GroupCommands::rename(const QString &text)
+{
+    return rename(m_ctx.selectedGroup, text);
+}
+
+bool GroupCommands::rename(int position, const QString &text)
+{
+    if (!validPosition(position))
+        return false;
+    const int r = position - 1;
+    if (m_ctx.store.write(kGroup, GroupTable::nameKeyOf(r), text)) {
+        m_ctx.groups.setText(r, GroupTable::Name, text);
+        return true;
+    }
+    // The store kept the previous name; so does the row.
+    m_ctx.groups.setText(r, GroupTable::Name,
+                         m_ctx.store.read(kGroup, GroupTable::nameKeyOf(r), QString()));
+    m_ctx.prompter.message(storeErrorMessage(m_ctx.store));
+    return false;
+}

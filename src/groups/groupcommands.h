@@ -1,0 +1,70 @@
+#pragma once
+
+#include "groups/grouptable.h"
+
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+struct AppContext;
+class SettingsStore;
+
+// The commands that edit the group table: the main window's five buttons
+// (add, delete, up, down, settings) and its list's item click, double click
+// and end of in-place editing. kaplo-cli's `groups` runs the same commands.
+//
+// Positions are 1-based, as SelectedGroup is. Every command that changes the
+// store does so in one replace: when the store refuses it, the file keeps the
+// previous table, the rows and the selection are put back as they were and
+// the user is told why.
+class GroupCommands final {
+public:
+    explicit GroupCommands(AppContext &ctx);
+
+    // Shows the group dialog (Form2) modally for row SelectedGroup. Add and
+    // the settings commands call it; without it they skip the dialog.
+    std::function<void()> showGroupDialog;
+
+    // Each returns true when the command did its work, false when it refused
+    // (a message was shown) or the store could not be written.
+    bool add();                // Command2_Click
+    bool deleteGroup();        // Command3_Click
+    bool moveUp();             // cmdNewsUp_Click
+    bool moveDown();           // cmdNewsDown_Click
+    bool openSettings();       // cmdStartNo_Click, ListView1_DblClick
+    void select(int position); // ListView1_ItemClick
+
+    // ListView1_AfterLabelEdit: the row at `position` was edited in place to
+    // `text`. The row takes the text and GROUP/GROUPNAMEn stores it. Only a
+    // finished edit reaches here; a cancelled one changes neither.
+    bool rename(int position, const QString &text);
+    // The same for the row SelectedGroup, where an edit begins.
+    bool rename(const QString &text);
+
+    static QString noDeleteSelectionMessage();
+    static QString cannotMoveUpMessage();
+    static QString cannotMoveDownMessage();
+    static QString noSelectionMessage();
+    static QString newGroupName();
+    // What the user is told when the settings file refused a change.
+    static QString storeErrorMessage(const SettingsStore &store);
+
+private:
+    struct Snapshot {
+        std::vector<GroupTable::Row> rows;
+        int selectedGroup;
+        int groupCount;
+    };
+
+    bool validPosition(int position) const;
+    void refreshGroupCount();
+    Snapshot snapshot() const;
+    void restore(const Snapshot &s);
+    // Clears GROUP1..GROUPc and GROUP (when clearCount >= 0) and writes every
+    // row, in one replace. On failure restores `before` and tells the user.
+    bool rewriteStore(int clearCount, const Snapshot &before);
+    bool move(int step);
+
+    AppContext &m_ctx;
+};

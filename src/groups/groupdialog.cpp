@@ -1,0 +1,94 @@
+#include "groups/groupdialog.h"
+
+#include "app/appcontext.h"
+#include "groups/groupcommands.h"
+#include "settings/settingsstore.h"
+#include "settings/textvalue.h"
+
+QString GroupDialog::invalidNumberMessage()
+{
+    return QStringLiteral("次回取込番号に無効な文字(空白など)が設定されています");
+}
+
+QString GroupDialog::yesNo(bool flag)
+{
+    return flag ? QStringLiteral("YES") : QStringLiteral("NO");
+}
+
+GroupDialog::Values GroupDialog::fromRow(const GroupTable::Row &row)
+{
+    const QString yes = QStringLiteral("YES");
+    const QString no = QStringLiteral("NO");
+    Values v;
+    v.name = row[GroupTable::Name];
+    v.last = row[GroupTable::Last];
+    // DOWNLOAD defaults to taking part: only an exact "NO" leaves it out.
+    v.download = row[GroupTable::Download] != no;
+    v.subject = row[GroupTable::Subject] == yes;
+    v.dateDir = row[GroupTable::DateDir] == yes;
+    v.userDir = row[GroupTable::UserDir] == yes;
+    // Numbering for "NO" and for nothing stored; overwrite otherwise.
+    const QString &rewrite = row[GroupTable::Rewrite];
+    v.overwrite = !(rewrite == no || rewrite.isEmpty());
+    return v;
+}
+
+GroupDialog::Values GroupDialog::load(const AppContext &ctx)
+{
+    const int r = ctx.selectedGroup - 1;
+    if (r < 0 || r >= ctx.groups.count())
+        return {};
+    return fromRow(ctx.groups.row(r));
+}
+
+bool GroupDialog::validate(const Values &v, Prompter &prompter)
+{
+    if (!v.last.isEmpty() && !TextValue::isNumeric(v.last)) {
+        prompter.message(invalidNumberMessage());
+        return false;
+    }
+    return true;
+}
+
+bool GroupDialog::accept(AppContext &ctx, const Values &v)
+{
+    if (!validate(v, ctx.prompter))
+        return false;
+    const int r = ctx.selectedGroup - 1;
+    if (r < 0 || r >= ctx.groups.count()) {
+        ctx.prompter.message(GroupCommands::noSelectionMessage());
+        return false;
+    }
+
+    GroupTable::Row row = ctx.groups.row(r);
+    row[GroupTable::Name] = v.name;
+    row[GroupTable::Last] = v.last;
+    row[GroupTable::Subject] = yesNo(v.subject);
+    row[GroupTable::DateDir] = yesNo(v.dateDir);
+    row[GroupTable::UserDir] = yesNo(v.userDir);
+    row[GroupTable::Download] = yesNo(v.download);
+    row[GroupTable::Rewrite] = yesNo(v.overwrite);
+
+    SettingsStore &store = ctx.store;
+    const QString section = GroupTable::sectionOf(r);
+    bool ok;
+    {
+        SettingsBatch batch(store);
+        store.write(QStringLiteral("GROUP"), GroupTable::nameKeyOf(r), row[GroupTable::Name]);
+        store.write(section, QStringLiteral("LAST"), row[GroupTable::Last]);
+        store.write(section, QStringLiteral("SUBJECT"), row[GroupTable::Subject]);
+        store.write(section, QStringLiteral("DATEDIR"), row[GroupTable::DateDir]);
+        store.write(section, QStringLiteral("USERDIR"), row[GroupTable::UserDir]);
+        store.write(section, QStringLiteral("DOWNLOAD"), row[GroupTable::Download]);
+        store.write(section, QStringLiteral("REWRITE"), row[GroupTable::Rewrite]);
+        ok = batch.commit();
+    }
+    if (!ok) {
+        ctx.prompter.message(GroupCommands::storeErrorMessage(store));
+        return false;
+    }
+    for (int c : {GroupTable::Name, GroupTable::Last, GroupTable::Subject, GroupTable::DateDir,
+                  GroupTable::UserDir, GroupTable::Download, GroupTable::Rewrite})
+        ctx.groups.setText(r, c, row[static_cast<size_t>(c)]);
+    return true;
+}
