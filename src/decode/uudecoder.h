@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QStringView>
+
+class DecodedByteSink;
+
+// One body line of a uuencoded block. The count character gives N, the line
+// must be 4 * floor((N + 2) / 3) + 1 characters long, and its groups give
+// exactly N bytes. A line of the wrong length is rejected with nothing
+// written; a group with a character outside the alphabet is rejected after
+// the bytes of the groups before it.
+namespace UuDecoder {
+void decodeLine(QStringView line, DecodedByteSink &sink);
+} // namespace UuDecoder
