@@ -29,8 +29,8 @@ QString takeSettingsPath(QStringList &args)
 
 static void printUsage(QTextStream &out)
 {
-    out << "使い方: kaplo-cli COMMAND [ARGS]\n"
-           "usage: kaplo-cli COMMAND [ARGS]\n\n"
+    out << "使い方: kaplo-cli [--settings FILE] COMMAND [ARGS]\n"
+           "usage: kaplo-cli [--settings FILE] COMMAND [ARGS]\n\n"
            "Settings come from --settings FILE, else $KAPLO_SETTINGS, else\n"
            "~/.config/KAPLO/KAPLO.ini.\n\ncommands:\n";
     for (const auto &[name, c] : cli::commands())
@@ -44,6 +44,11 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("KAPLO"));
     QStringList args = app.arguments().mid(1);
     QTextStream out(stdout);
+    // "--settings FILE" may also come before the command.
+    if (args.size() >= 2 && args.first() == QLatin1String("--settings")) {
+        qputenv("KAPLO_SETTINGS", args.at(1).toLocal8Bit());
+        args.remove(0, 2);
+    }
     if (args.isEmpty() || args.first() == QLatin1String("--help") ||
         args.first() == QLatin1String("-h") || args.first() == QLatin1String("help")) {
         printUsage(out);
