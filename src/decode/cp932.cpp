@@ -1,12 +1,135 @@
 #include "decode/cp932.h"
 
-#include <QStringEncoder>
+#include <QList>
+#include <QStringDecoder>
+#include <QtGlobal>
+
+#include <array>
+#include <memory>
 
 namespace Cp932 {
 
 namespace {
 
-const char *const kName = "windows-31j";
+constexpr char16_t kReplacement = 0xFFFD;
+constexpr int kLeadCount = 31 + 29; // 0x81..0x9F and 0xE0..0xFC
+
+bool isLead(int b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool isTrail(int b)
+{
+    return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
+int leadIndex(int b)
+{
+    return b <= 0x9F ? b - 0x81 : b - 0xE0 + 31;
+}
+bool isHalfWidthKana(int b)
+{
+    return b >= 0xA1 && b <= 0xDF;
+}
+
+struct Tables {
+    bool ok = false;
+    // Character of each lead/trail pair, 0 where CP932 defines none.
+    std::array<char16_t, kLeadCount * 256> pair{};
+    // Pair code of each BMP character, 0 where CP932 has no pair for it.
+    std::array<quint16, 0x10000> code{};
+};
+
+// Rows 0xED and 0xEE repeat the IBM extensions of rows 0xFA..0xFC in NEC's
+// order; Windows writes such a character with its lowest code outside those
+// two rows, as does the converter (checked over every duplicate).
+bool necSelectedRow(int code)
+{
+    return code >= 0xED00 && code < 0xEF00;
+}
+
+std::unique_ptr<Tables> buildTables()
+{
+    auto t = std::make_unique<Tables>();
+    // One converter call per lead byte: every pair of the row has a valid
+    // trail byte, so each comes back as exactly one character (U+FFFD for
+    // an unassigned pair). Should a row not, it is decoded pair by pair.
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!isLead(lead))
+            continue;
+        QByteArray row;
+        QList<int> trails;
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            if (!isTrail(trail))
+                continue;
+            row.append(static_cast<char>(lead));
+            row.append(static_cast<char>(trail));
+            trails.append(trail);
+        }
+        QStringDecoder dec("windows-31j");
+        if (!dec.isValid())
+            return t;
+        QString s = dec(row);
+        const bool whole = s.size() == trails.size();
+        for (qsizetype i = 0; i < trails.size(); ++i) {
+            char16_t u;
+            if (whole) {
+                u = s[i].unicode();
+            } else {
+                QStringDecoder one("windows-31j");
+                const char b[2] = {static_cast<char>(lead), static_cast<char>(trails[i])};
+                const QString c = one(QByteArrayView(b, 2));
+                u = (one.hasError() || c.size() != 1) ? kReplacement : c[0].unicode();
+            }
+            // The converter marks an undefined pair with U+FFFD, an invalid
+            // one with U+001A; CP932 never maps a pair to a control code.
+            if (u == kReplacement || u < 0x20 || u == 0x7F || QChar::isSurrogate(u))
+                continue;
+            const int code = lead * 256 + trails[i];
+            t->pair[leadIndex(lead) * 256 + trails[i]] = u;
+            const quint16 have = t->code[u];
+            if (have == 0 || (necSelectedRow(have) && !necSelectedRow(code)))
+                t->code[u] = static_cast<quint16>(code);
+        }
+    }
+    t->ok = true;
+    return t;
+}
+
+const Tables &tables()
+{
+    static const std::unique_ptr<Tables> t = [] {
+        auto built = buildTables();
+        if (!built->ok)
+            qWarning("CP932: the platform has no windows-31j converter; Japanese text is lost");
+        return built;
+    }();
+    return *t;
+}
+
+// Characters JIS X 0208 decoders produce that Microsoft's table maps to other
+// code points: written as the CP932 character that stands for the same JIS
+// code.
+int customaryStandIn(char32_t c)
+{
+    switch (c) {
+    case 0x301C:
+        return 0x8160; // WAVE DASH, CP932's FULLWIDTH TILDE
+    case 0x2016:
+        return 0x8161; // DOUBLE VERTICAL LINE, CP932's PARALLEL TO
+    case 0x2212:
+        return 0x817C; // MINUS SIGN, CP932's FULLWIDTH HYPHEN-MINUS
+    case 0x00A2:
+        return 0x8191; // CENT SIGN
+    case 0x00A3:
+        return 0x8192; // POUND SIGN
+    case 0x00AC:
+        return 0x81CA; // NOT SIGN
+    case 0x2014:
+        return 0x815C; // EM DASH, CP932's HORIZONTAL BAR
+    default:
+        return -1;
+    }
+}
 
 bool isAscii(QByteArrayView bytes)
 {
@@ -17,7 +140,57 @@ bool isAscii(QByteArrayView bytes)
     return true;
 }
 
+QChar pairChar(int lead, int trail)
+{
+    const char16_t u = tables().pair[leadIndex(lead) * 256 + trail];
+    return QChar(u ? u : kReplacement);
+}
+
+// Decodes bytes into out; *lead carries a lead byte between calls.
+void decodeInto(QByteArrayView bytes, int *lead, QString &out)
+{
+    out.reserve(out.size() + bytes.size());
+    for (const char ch : bytes) {
+        const int b = static_cast<unsigned char>(ch);
+        if (*lead >= 0) {
+            const int l = *lead;
+            *lead = -1;
+            if (isTrail(b)) {
+                out.append(pairChar(l, b));
+                continue;
+            }
+            // A lead byte without its trail byte; the byte itself still counts.
+            out.append(QChar(kReplacement));
+        }
+        if (b < 0x80)
+            out.append(QChar(b));
+        else if (isLead(b))
+            *lead = b;
+        else if (isHalfWidthKana(b))
+            out.append(QChar(0xFF61 + (b - 0xA1)));
+        else
+            out.append(QChar(kReplacement));
+    }
+}
+
 } // namespace
+
+bool available()
+{
+    return tables().ok;
+}
+
+int code(char32_t c)
+{
+    if (c < 0x80)
+        return static_cast<int>(c);
+    if (c >= 0xFF61 && c <= 0xFF9F)
+        return static_cast<int>(c - 0xFF61 + 0xA1);
+    if (c > 0xFFFF)
+        return -1;
+    const quint16 pair = tables().code[c];
+    return pair ? pair : -1;
+}
 
 QByteArray encode(QStringView text, bool *lossy)
 {
@@ -36,23 +209,25 @@ QByteArray encode(QStringView text, bool *lossy)
     QByteArray out;
     out.reserve(text.size() * 2);
     bool lost = false;
-    QStringEncoder enc(kName);
-    // Character by character, so that one CP932 lacks becomes "?" without
-    // disturbing the rest (the converter writes FC FC for such a character).
     for (qsizetype i = 0; i < text.size(); ++i) {
-        qsizetype len = 1;
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-            len = 2;
-        const QStringView one = text.mid(i, len);
-        QStringEncoder e(kName);
-        QByteArray b = e(one);
-        if (e.hasError() || b.isEmpty()) {
-            out.append('?');
-            lost = true;
-        } else {
-            out.append(b);
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
         }
-        i += len - 1;
+        int k = QChar::isSurrogate(c) ? -1 : code(c);
+        if (k < 0) {
+            lost = true;
+            k = customaryStandIn(c);
+        }
+        if (k < 0) {
+            out.append('?');
+        } else if (k < 0x100) {
+            out.append(static_cast<char>(k));
+        } else {
+            out.append(static_cast<char>(k >> 8));
+            out.append(static_cast<char>(k & 0xFF));
+        }
     }
     if (lossy)
         *lossy = lost;
@@ -63,8 +238,12 @@ QString decode(QByteArrayView bytes)
 {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes.data(), bytes.size());
-    QStringDecoder dec(kName);
-    return dec(bytes);
+    QString out;
+    int lead = -1;
+    decodeInto(bytes, &lead, out);
+    if (lead >= 0)
+        out.append(QChar(kReplacement));
+    return out;
 }
 
 int singleByteCode(QChar c)
@@ -81,52 +260,43 @@ int singleByteCode(QChar c)
 QChar fromCode(int code)
 {
     if (code < 0 || code > 0xFFFF)
-        return QChar(0xFFFD);
-    QByteArray b;
+        return QChar(kReplacement);
     if (code < 0x100) {
-        b.append(static_cast<char>(code));
-    } else {
-        b.append(static_cast<char>(code >> 8));
-        b.append(static_cast<char>(code & 0xFF));
+        if (code < 0x80)
+            return QChar(code);
+        if (isHalfWidthKana(code))
+            return QChar(0xFF61 + (code - 0xA1));
+        return QChar(kReplacement);
     }
-    QStringDecoder dec(kName);
-    const QString s = dec(b);
-    if (dec.hasError() || s.size() != 1 || s[0] == QChar(0x1A) || s[0] == QChar(0xFFFD))
-        return QChar(0xFFFD);
-    return s[0];
+    const int lead = code >> 8;
+    const int trail = code & 0xFF;
+    if (!isLead(lead) || !isTrail(trail))
+        return QChar(kReplacement);
+    return pairChar(lead, trail);
 }
 
-StreamDecoder::StreamDecoder() : m_decoder(kName) {}
+StreamDecoder::StreamDecoder() = default;
 
 QString StreamDecoder::decode(QByteArrayView bytes)
 {
-    if (!m_pending && isAscii(bytes))
+    if (m_lead < 0 && isAscii(bytes))
         return QString::fromLatin1(bytes.data(), bytes.size());
-    QString s = m_decoder(bytes);
-    // Whether the read ended inside a double-byte character: walk the bytes
-    // (a lead byte left over from the previous read takes this read's first).
-    qsizetype i = m_pending ? 1 : 0;
-    m_pending = false;
-    while (i < bytes.size()) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-        if (lead) {
-            if (i + 1 >= bytes.size()) {
-                m_pending = true;
-                break;
-            }
-            i += 2;
-        } else {
-            ++i;
-        }
-    }
-    return s;
+    QString out;
+    decodeInto(bytes, &m_lead, out);
+    return out;
+}
+
+QString StreamDecoder::flush()
+{
+    if (m_lead < 0)
+        return QString();
+    m_lead = -1;
+    return QString(QChar(kReplacement));
 }
 
 void StreamDecoder::reset()
 {
-    m_decoder.resetState();
-    m_pending = false;
+    m_lead = -1;
 }
 
 } // namespace Cp932

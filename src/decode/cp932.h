@@ -3,23 +3,41 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
 #include <QStringView>
 
 // CP932 (Shift_JIS as Windows defines it): the encoding of the socket's
 // bytes, the log files and newsgroups.dat.
+//
+// The double-byte table comes from the platform's "windows-31j" converter
+// (ICU: Microsoft's table, NEC and IBM extensions included). Single bytes are
+// ours: ICU's table swaps the control codes 0x1A, 0x1C and 0x7F, while
+// Windows maps 0x00..0x7F to U+0000..U+007F unchanged, and so do we. A byte
+// or pair CP932 does not define (0x80, 0xA0, 0xFD..0xFF, a lead byte without
+// a valid trail byte, an unassigned pair) decodes to U+FFFD.
 namespace Cp932 {
 
-// Text to CP932 bytes. A character CP932 cannot write becomes "?" and sets
-// *lossy when given.
+// Whether the platform's converter is present. Without it every non-ASCII
+// byte decodes to U+FFFD and every non-ASCII character encodes to "?".
+bool available();
+
+// Text to CP932 bytes. A character CP932 lacks but that has a customary
+// CP932 stand-in (U+301C WAVE DASH -> 0x8160, U+2212 MINUS SIGN -> 0x817C,
+// and the other JIS X 0208 characters Microsoft's table maps elsewhere) is
+// written as that stand-in; any other character CP932 lacks becomes "?".
+// *lossy, when given, tells whether any character was not written as itself.
 QByteArray encode(QStringView text, bool *lossy = nullptr);
 
-// Complete CP932 bytes to text (no state kept).
+// Complete CP932 bytes to text (no state kept; a lead byte at the very end
+// gives U+FFFD).
 QString decode(QByteArrayView bytes);
 
 // The single-byte CP932 code of a character (0..255), or -1 when CP932
 // writes it in two bytes or not at all. The decoders' tables are indexed by it.
 int singleByteCode(QChar c);
+
+// The CP932 code of a character: its single byte (< 0x100), its lead/trail
+// pair as hi * 256 + lo, or -1 when CP932 lacks it.
+int code(char32_t c);
 
 // The character of a CP932 code: one byte (< 0x100) or a lead/trail pair
 // (hi * 256 + lo). A code CP932 does not define gives U+FFFD.
@@ -32,11 +50,12 @@ class StreamDecoder {
 public:
     StreamDecoder();
     QString decode(QByteArrayView bytes);
+    // Ends the stream: a lead byte still waiting gives U+FFFD.
+    QString flush();
     void reset();
 
 private:
-    QStringDecoder m_decoder;
-    bool m_pending = false; // the last read ended inside a double-byte character
+    int m_lead = -1; // a lead byte left from the last read, or -1
 };
 
 } // namespace Cp932

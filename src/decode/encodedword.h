@@ -5,6 +5,11 @@
 
 // RFC 2047 encoded words carrying ISO-2022-JP. Each returns one character
 // per decoded byte (the character whose code is the byte value).
+//
+// ISO-2022-JP is 7-bit. When a word nevertheless decodes to bytes of 0x80 or
+// above (most often Shift_JIS text labelled ISO-2022-JP), the decoded bytes
+// are read as CP932 instead, so such a word reads as its sender meant it; a
+// byte that forms no CP932 character becomes U+FFFD.
 
 // The text of a "B" word; empty when its length is not a multiple of 4 or a
 // character is outside the base64 alphabet.

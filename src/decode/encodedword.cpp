@@ -1,0 +1,111 @@
+#include "decode/encodedword.h"
+
+#include "decode/cp932.h"
+#include "decode/decodetables.h"
+
+namespace {
+
+// Decoded bytes as text: one character per byte while they are 7-bit.
+QString bytesToText(const QByteArray &bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return Cp932::decode(bytes);
+    }
+    return QString::fromLatin1(bytes);
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    return -1;
+}
+
+} // namespace
+
+QString B64EnCode(QStringView text)
+{
+    const qsizetype len = text.size();
+    if (len % 4 != 0)
+        return QString();
+    const auto &table = DecodeTables::instance().base64;
+    auto value = [&table](QChar c) {
+        const int code = Cp932::singleByteCode(c);
+        return code < 0 ? -1 : int(table[code]);
+    };
+    QByteArray bytes;
+    bytes.reserve(len / 4 * 3);
+    for (qsizetype p = 0; p < len; p += 4) {
+        const int a = value(text[p]);
+        const int b = value(text[p + 1]);
+        const int c = value(text[p + 2]);
+        const int d = value(text[p + 3]);
+        if (a < 0 || b < 0 || c < 0 || d < 0)
+            return QString();
+        int count = 3;
+        // Only the last group is tested for padding; a "=" elsewhere is
+        // zero bits.
+        if (p + 4 == len) {
+            if (text.endsWith(u"=="))
+                count = 1;
+            else if (text.endsWith(u'='))
+                count = 2;
+        }
+        bytes.append(static_cast<char>(((a & 0x3F) << 2) | ((b & 0x30) >> 4)));
+        if (count > 1)
+            bytes.append(static_cast<char>(((b & 0x0F) << 4) | ((c & 0x3C) >> 2)));
+        if (count > 2)
+            bytes.append(static_cast<char>(((c & 0x03) << 6) | d));
+    }
+    return bytesToText(bytes);
+}
+
+QString QEnCode(QStringView text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    bool escape = false;
+    int digits = 0;
+    QChar first;
+    QString out;
+    auto flushBytes = [&] {
+        out += bytesToText(bytes);
+        bytes.clear();
+    };
+    for (const QChar c : text) {
+        if (c == u'=') {
+            // An escape that was still incomplete is dropped.
+            escape = true;
+            digits = 0;
+        } else if (escape) {
+            if (digits == 0) {
+                first = c;
+                digits = 1;
+            } else {
+                escape = false;
+                // The value of the leading run of hex digits, 0 without one.
+                const int h = hexDigit(first);
+                const int l = hexDigit(c);
+                int v = 0;
+                if (h >= 0)
+                    v = l >= 0 ? h * 16 + l : h;
+                bytes.append(static_cast<char>(v));
+            }
+        } else if (c.unicode() < 0x80) {
+            bytes.append(static_cast<char>(c.unicode()));
+        } else {
+            // A character that is no byte value (already decoded text) is
+            // copied unchanged.
+            flushBytes();
+            out += c;
+        }
+    }
+    flushBytes();
+    return out;
+}
