@@ -1,0 +1,30 @@
+#include "app/ui/widgetprompter.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+void WidgetPrompter::message(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+bool WidgetPrompter::confirm(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok | QMessageBox::Cancel,
+                    m_parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<QString> WidgetPrompter::input(const QString &prompt, const QString &defaultText)
+{
+    QInputDialog dlg(m_parent);
+    dlg.setWindowTitle(title());
+    dlg.setInputMode(QInputDialog::TextInput);
+    dlg.setLabelText(prompt);
+    dlg.setTextValue(defaultText);
+    if (dlg.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dlg.textValue();
+}

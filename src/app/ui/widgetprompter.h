@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/prompter.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The program's message and input boxes: Qt dialogs titled KAPLO, modal over
+// the main window once it exists.
+class WidgetPrompter final : public Prompter {
+public:
+    explicit WidgetPrompter(QWidget *parent = nullptr) : m_parent(parent) {}
+    void setParentWidget(QWidget *parent) { m_parent = parent; }
+
+    void message(const QString &text) override;
+    bool confirm(const QString &text) override;
+    std::optional<QString> input(const QString &prompt, const QString &defaultText) override;
+
+    static QString title() { return QStringLiteral("KAPLO"); }
+
+private:
+    QPointer<QWidget> m_parent;
+};
