@@ -1,6 +1,5 @@
 #include "options/dirlist.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 
@@ -28,10 +27,11 @@ QList<DirList::Entry> DirList::entries(const QString &dir)
 
     const int childDepth = static_cast<int>(chain.size());
     QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), collator);
+    // By name regardless of case, whatever the locale.
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
     const QDir here(path);
     for (const QString &name : names)
         chain.append({QDir::cleanPath(here.absoluteFilePath(name)), name, childDepth, false});

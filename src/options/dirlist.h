@@ -5,7 +5,7 @@
 
 // The rows of a directory list box opened at one directory: the directory's
 // ancestors from the root down, the directory itself, then its
-// subdirectories one level deeper, sorted by name. Depth 0 is the root.
+// subdirectories one level deeper, sorted by name regardless of case. Depth 0 is the root.
 struct DirList {
     struct Entry {
         QString path; // absolute, cleaned

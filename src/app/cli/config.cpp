@@ -1,0 +1,78 @@
+// kaplo-cli config: reads and writes single settings with the checks the
+// options dialogs apply.
+#include "app/cli/clicommand.h"
+#include "app/cli/cliprompter.h"
+#include "options/settingsconfig.h"
+#include "settings/settingsstore.h"
+
+#include <QTextStream>
+
+namespace {
+
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+
+int usage(QTextStream &err)
+{
+    err << "usage: kaplo-cli config get SECTION KEY | set SECTION KEY VALUE | list"
+           " [--settings FILE]\n";
+    return kUsage;
+}
+
+int runConfig(const QStringList &arguments)
+{
+    QStringList args = arguments;
+    const QString path = cli::takeSettingsPath(args);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    if (args.isEmpty())
+        return usage(err);
+    const QString verb = args.takeFirst();
+    SettingsStore store(path);
+
+    if (verb == QLatin1String("list") && args.isEmpty()) {
+        for (const SettingsConfig::Key &k : SettingsConfig::knownKeys()) {
+            const QString value = SettingsConfig::isSecret(k.section, k.key)
+                                      ? QStringLiteral("********")
+                                      : SettingsConfig::currentValue(store, k.section, k.key);
+            out << k.section << '/' << k.key << '=' << value << '\n';
+        }
+        return 0;
+    }
+    const bool get = verb == QLatin1String("get") && args.size() == 2;
+    const bool set = verb == QLatin1String("set") && args.size() == 3;
+    if (!get && !set)
+        return usage(err);
+    const QString section = args.at(0);
+    const QString key = args.at(1);
+    if (!SettingsConfig::isKnown(section, key)) {
+        err << "kaplo-cli config: unknown setting " << section << ' ' << key
+            << " (see kaplo-cli config list)\n";
+        return kUsage;
+    }
+    if (get) {
+        out << SettingsConfig::currentValue(store, section, key) << '\n';
+        return 0;
+    }
+    const SettingsConfig::Checked checked = SettingsConfig::check(store, section, key, args.at(2));
+    // The dialogs' messages, on stderr.
+    CliPrompter prompter;
+    if (checked.refusal) {
+        prompter.message(*checked.refusal);
+        return kRefused;
+    }
+    if (!store.write(section, key, checked.value)) {
+        prompter.message(store.errorString());
+        return kRefused;
+    }
+    return 0;
+}
+
+} // namespace
+
+KAPLO_CLI_COMMAND(config, "config",
+                  QStringLiteral("config get SECTION KEY | set SECTION KEY VALUE | list "
+                                 "[--settings FILE]"),
+                  QStringLiteral("show or change one setting (checked as the options dialogs "
+                                 "check it); list shows them all"),
+                  runConfig)
