@@ -22,24 +22,27 @@ struct GroupFixture {
     // more than their names.
     explicit GroupFixture(const QStringList &names = {})
     {
-        store = std::make_unique<SettingsStore>(path);
+        auto writer = std::make_unique<SettingsStore>(path);
         {
-            SettingsBatch batch(*store);
+            SettingsBatch batch(*writer);
             for (int r = 0; r < names.size(); ++r) {
-                store->write(QStringLiteral("GROUP"), GroupTable::nameKeyOf(r), names.at(r));
+                writer->write(QStringLiteral("GROUP"), GroupTable::nameKeyOf(r), names.at(r));
                 const QString s = GroupTable::sectionOf(r);
-                store->write(s, QStringLiteral("LAST"), QString::number(r + 1) + "00");
-                store->write(s, QStringLiteral("SUBJECT"),
-                             r % 2 == 0 ? QStringLiteral("YES") : QStringLiteral("NO"));
+                writer->write(s, QStringLiteral("LAST"), QString::number(r + 1) + "00");
+                writer->write(s, QStringLiteral("SUBJECT"),
+                              r % 2 == 0 ? QStringLiteral("YES") : QStringLiteral("NO"));
             }
-            store->write(QStringLiteral("SAVE"), QStringLiteral("DIR"), dir.path());
+            writer->write(QStringLiteral("SAVE"), QStringLiteral("DIR"), dir.path());
             batch.commit();
         }
         reload();
     }
 
+    // A fresh store object, so that changes made by another process are seen.
     void reload()
     {
+        ctx.reset();
+        store = std::make_unique<SettingsStore>(path);
         ctx = std::make_unique<AppContext>(*store, prompter);
         ctx->settings.load(*store);
         ctx->groups.load(*store, ctx->groupDefaults());
