@@ -410,6 +410,7 @@ private slots:
     {
         QDir dir(QStringLiteral(KAPLO_TEST_DATA "/fuzz"));
         const QStringList inputs = dir.entryList(QDir::Files);
+        QVERIFY(!inputs.isEmpty());
         for (const QString &f : inputs) {
             QFile in(dir.filePath(f));
             QVERIFY(in.open(QIODevice::ReadOnly));
