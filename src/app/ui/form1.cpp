@@ -211,28 +211,29 @@ void Form1::centreOnScreen()
     move(sg.left() + (sg.width() - width()) / 2, sg.top() + (sg.height() - height()) / 2);
 }
 
-// Activation. Qt reports every change of the active window, also to and from
-// other programs; the checks run when the window is first shown and when it
-// becomes active again after one of the program's own windows (a dialog, a
-// message box) had taken over, not when the user comes back from another
-// program. The pass is queued so that it runs outside the event that
-// reported the activation.
-bool Form1::event(QEvent *e)
+// Activation. The checks run when the window is first shown and whenever it
+// becomes the program's active window again, which is when the last of the
+// program's modal windows (a dialog, a message box) has closed. That moment
+// is taken from the program's own windows rather than from the window
+// system: window managers differ in whether and when they hand the
+// activation back, and coming back from another program must not count.
+// The pass is queued so that it runs outside the event that closed the
+// window, once no modal window is left.
+bool Form1::eventFilter(QObject *watched, QEvent *e)
 {
-    switch (e->type()) {
-    case QEvent::WindowDeactivate:
-        m_leftForOwnWindow = QApplication::activeWindow() != nullptr;
-        break;
-    case QEvent::WindowActivate:
-        if (m_leftForOwnWindow) {
-            m_leftForOwnWindow = false;
-            queueActivation();
+    if (e->type() == QEvent::Hide && watched != this && watched->isWidgetType()) {
+        const auto *w = static_cast<QWidget *>(watched);
+        if (w->isWindow() && w->windowModality() != Qt::NonModal) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (isVisible() && !QApplication::activeModalWidget())
+                        Form_Activate();
+                },
+                Qt::QueuedConnection);
         }
-        break;
-    default:
-        break;
     }
-    return QMainWindow::event(e);
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void Form1::showEvent(QShowEvent *e)
@@ -240,13 +241,9 @@ void Form1::showEvent(QShowEvent *e)
     QMainWindow::showEvent(e);
     if (!m_shownOnce) {
         m_shownOnce = true;
-        queueActivation();
+        qApp->installEventFilter(this);
+        QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
     }
-}
-
-void Form1::queueActivation()
-{
-    QMetaObject::invokeMethod(this, &Form1::Form_Activate, Qt::QueuedConnection);
 }
 
 void Form1::Form_Activate()

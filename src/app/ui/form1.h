@@ -73,7 +73,7 @@ public slots:
     void fatalError(const QString &message);
 
 protected:
-    bool event(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void showEvent(QShowEvent *e) override;
 
 private:
@@ -82,7 +82,6 @@ private:
     void buildMenus();
     void buildCore();
     void centreOnScreen();
-    void queueActivation();
 
     AppContext &m_ctx;
     Activation m_activation;
@@ -93,7 +92,6 @@ private:
     std::unique_ptr<DialUp> m_dialUp;
     std::unique_ptr<Scheduler> m_scheduler;
     bool m_shownOnce = false;
-    bool m_leftForOwnWindow = false;
 
     GroupListView *m_listView1 = nullptr;
     QPushButton *m_command1 = nullptr;
