@@ -1,9 +1,12 @@
 // Smoke tests of the test harness itself: the fake socket, the scripted
 // server and the private INN server.
 #include "support/fakesocket.h"
+#include "support/innserver.h"
 #include "support/scriptedserver.h"
 #include "support/testregistry.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -28,6 +31,42 @@ struct Client {
     bool waitReads(int n)
     {
         return QTest::qWaitFor([&] { return reads.size() >= n; }, 5000);
+    }
+};
+
+// A blocking reader conversation with INN (a separate process).
+struct NntpClient {
+    QTcpSocket socket;
+
+    bool connect(quint16 port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(10000) && line().startsWith("200");
+    }
+    QByteArray line()
+    {
+        while (!socket.canReadLine()) {
+            if (!socket.waitForReadyRead(30000))
+                return {};
+        }
+        QByteArray l = socket.readLine();
+        if (l.endsWith("\r\n"))
+            l.chop(2);
+        return l;
+    }
+    QByteArray command(const QByteArray &c)
+    {
+        socket.write(c + "\r\n");
+        return line();
+    }
+    // The lines of a multi-line block up to its "." line, dot-stuffing kept.
+    QList<QByteArray> block()
+    {
+        QList<QByteArray> lines;
+        for (QByteArray l = line(); l != "." && socket.state() == QAbstractSocket::ConnectedState;
+             l = line())
+            lines << l;
+        return lines;
     }
 };
 
@@ -111,6 +150,60 @@ private slots:
         QCOMPARE(server.connectionCount(), 2);
         QCOMPARE(server.openConnections(), 1);
         QCOMPARE(server.received(), (QStringList{"ARTICLE 1", "ARTICLE 1"}));
+    }
+
+    void innServerConversation()
+    {
+        if (!InnServer::available())
+            QSKIP(qPrintable(InnServer::unavailableReason()));
+        InnServer inn;
+        QVERIFY2(inn.start(), qPrintable(inn.errorString()));
+        QVERIFY(inn.start()); // a second start does nothing
+        QVERIFY2(inn.newGroups({"kaplo.one", "kaplo.two"}), qPrintable(inn.errorString()));
+        const QByteArray head = "From: tester <t@example.com>\nNewsgroups: kaplo.one\n";
+        QVERIFY2(inn.post(head + "Subject: first\n\nline 1\n.dotted\n"),
+                 qPrintable(inn.errorString()));
+        QVERIFY2(inn.post(head + "Subject: \x1b$B$3$s\x1b(B raw\r\n\r\nsecond\r\n"),
+                 qPrintable(inn.errorString()));
+        QVERIFY(!inn.post("Subject: no groups\n\nbody\n"));
+        QVERIFY(!inn.errorString().isEmpty());
+
+        NntpClient c;
+        QVERIFY(c.connect(inn.port()));
+        QCOMPARE(c.command("GROUP kaplo.one"), QByteArray("211 2 1 2 kaplo.one"));
+        QVERIFY(c.command("ARTICLE 1").startsWith("220 1 <"));
+        QList<QByteArray> art = c.block();
+        QCOMPARE(art.mid(art.indexOf(QByteArray())), (QList<QByteArray>{"", "line 1", "..dotted"}));
+        QVERIFY(c.command("NEXT").startsWith("223 2 "));
+        QVERIFY(c.command("ARTICLE").startsWith("220 2 "));
+        art = c.block();
+        QVERIFY(art.contains("Subject: \x1b$B$3$s\x1b(B raw"));
+        QVERIFY(c.command("NEXT").startsWith("421"));
+        QVERIFY(c.command("ARTICLE 7").startsWith("423"));
+        QCOMPARE(c.command("GROUP kaplo.two"), QByteArray("211 0 1 0 kaplo.two"));
+        QVERIFY(c.command("GROUP kaplo.none").startsWith("411"));
+        QVERIFY(c.command("LIST").startsWith("215"));
+        QList<QByteArray> names;
+        for (const QByteArray &l : c.block())
+            names << l.left(l.indexOf(' '));
+        QVERIFY(names.contains("kaplo.one"));
+        QVERIFY(names.contains("kaplo.two"));
+        // The server takes local time; groups made today are new since yesterday.
+        const QByteArray since =
+            QDateTime::currentDateTime().addDays(-1).toString("yyMMdd HHmmss").toLatin1();
+        QVERIFY(c.command("NEWGROUPS " + since).startsWith("231"));
+        names.clear();
+        for (const QByteArray &l : c.block())
+            names << l.left(l.indexOf(' '));
+        QVERIFY(names.contains("kaplo.one"));
+        const QByteArray tomorrow =
+            QDateTime::currentDateTime().addDays(1).toString("yyMMdd HHmmss").toLatin1();
+        QVERIFY(c.command("NEWGROUPS " + tomorrow).startsWith("231"));
+        QVERIFY(c.block().isEmpty());
+
+        const QString dir = inn.directory();
+        inn.stop();
+        QVERIFY(!QFileInfo::exists(dir));
     }
 };
 

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QTemporaryDir;
+
+// A private INN news server for integration tests, run by
+// scripts/inn-test-server.sh: its own tree in a temporary folder, listening
+// on 127.0.0.1 at a free port, stopped and removed by stop() or the
+// destructor. Readers on 127.0.0.1 get the normal reader conversation
+// (GROUP, ARTICLE, NEXT, LIST, NEWGROUPS); articles are numbered 1, 2, 3 ...
+// per group in the order they are posted.
+//
+//   if (!InnServer::available())
+//       QSKIP(qPrintable(InnServer::unavailableReason()));
+//   InnServer inn;
+//   QVERIFY2(inn.start(), qPrintable(inn.errorString()));
+//   QVERIFY2(inn.newGroup("kaplo.test"), qPrintable(inn.errorString()));
+//   QVERIFY2(inn.post(article), qPrintable(inn.errorString()));
+//   ... connect to 127.0.0.1:inn.port() ...
+//
+// Starting takes about half a second: a test class shares one server
+// (start it in initTestCase()) and uses a fresh group per test.
+class InnServer final {
+public:
+    InnServer();
+    ~InnServer();
+    InnServer(const InnServer &) = delete;
+    InnServer &operator=(const InnServer &) = delete;
+
+    // innd is installed and we may start it (we are root, or sudo works
+    // without a password). Checked once.
+    static bool available();
+    static QString unavailableReason();
+
+    // Starts the server; true when it answers. Does nothing when running.
+    bool start();
+    // Stops the server and removes its folder.
+    void stop();
+    bool isRunning() const { return m_running; }
+
+    static QString host() { return QStringLiteral("127.0.0.1"); }
+    quint16 port() const { return m_port; }
+    QString directory() const;
+
+    // Creates newsgroups (ctlinnd newgroup).
+    bool newGroup(const QString &name);
+    bool newGroups(const QStringList &names);
+
+    // Feeds an article to the server exactly as given: raw bytes, headers,
+    // a blank line, the body; lines end with CR LF or LF alone. Dot-stuffing
+    // is done here. Headers are not checked by the reader side, so raw
+    // ISO-2022-JP or Shift_JIS bytes in them arrive unchanged; the server
+    // only adds to Path and adds Xref. Message-ID, Path and Date are added
+    // when missing; From, Newsgroups and Subject are the caller's. Fed with
+    // IHAVE from 127.0.0.2, a peer address.
+    bool post(const QByteArray &article);
+    // Posts as a reader would (POST through nnrpd): the server checks the
+    // headers (8-bit bytes are refused) and adds its own.
+    bool postAsReader(const QByteArray &article);
+
+    // What went wrong in the last call that returned false.
+    QString errorString() const { return m_error; }
+
+    // The script that runs the server.
+    static QString scriptPath();
+
+private:
+    bool runScript(const QStringList &args, int timeoutMs = 60000);
+    bool feed(const QByteArray &article, bool asPeer);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    quint16 m_port = 0;
+    bool m_running = false;
+    QString m_error;
+};
