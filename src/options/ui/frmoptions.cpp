@@ -1,0 +1,102 @@
+#include "options/ui/frmoptions.h"
+
+#include "app/appcontext.h"
+#include "app/ui/twips.h"
+#include "options/serveroptions.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// Layout in twips. Rows of caption and field from the top; the buttons sit
+// under the last row, so further rows push them down.
+constexpr int kMargin = 120;
+constexpr int kLabelWidth = 2415;
+constexpr int kFieldLeft = kMargin + kLabelWidth + 120;
+constexpr int kFieldWidth = 3015;
+constexpr int kRowHeight = 270;
+constexpr int kRowPitch = 390;
+constexpr int kButtonWidth = 1095;
+constexpr int kButtonHeight = 375;
+constexpr int kClientWidth = kFieldLeft + kFieldWidth + kMargin;
+
+} // namespace
+
+frmOptions::frmOptions(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰの設定"));
+
+    Label1 = new QLabel(QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰ名:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Label1->setBuddy(Text1);
+    addRow(Label1, Text1, kFieldWidth);
+
+    Label2 = new QLabel(QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰのﾎﾟｰﾄ番号:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Label2->setBuddy(Text2);
+    addRow(Label2, Text2, 1095);
+
+    const int buttonsTop = kMargin + m_rows * kRowPitch + 120;
+    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    cmdOK->setGeometry(Twips::rect(kClientWidth - kMargin - 2 * kButtonWidth - 120, buttonsTop,
+                                   kButtonWidth, kButtonHeight));
+    cmdCancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setGeometry(Twips::rect(kClientWidth - kMargin - kButtonWidth, buttonsTop,
+                                       kButtonWidth, kButtonHeight));
+    connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);
+
+    setFixedSize(Twips::size(kClientWidth, buttonsTop + kButtonHeight + kMargin));
+    Form_Load();
+}
+
+void frmOptions::addRow(QLabel *label, QWidget *field, int fieldWidthTwips)
+{
+    const int top = kMargin + m_rows * kRowPitch;
+    label->setGeometry(Twips::rect(kMargin, top, kLabelWidth, kRowHeight));
+    field->setGeometry(Twips::rect(kFieldLeft, top, fieldWidthTwips, kRowHeight));
+    ++m_rows;
+}
+
+void frmOptions::Form_Load()
+{
+    if (const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        const QRect area = s->geometry();
+        move(area.left() + (area.width() - width()) / 2,
+             area.top() + (area.height() - height()) / 2);
+    }
+    const ServerOptions o = ServerOptions::fromRunning(m_ctx.settings);
+    Text1->setText(o.serverName);
+    Text2->setText(o.serverPort);
+}
+
+void frmOptions::cmdOK_Click()
+{
+    ServerOptions o;
+    o.serverName = Text1->text();
+    o.serverPort = Text2->text();
+    QString error;
+    if (!o.apply(m_ctx.settings, m_ctx.store, &error)) {
+        // Nothing changed; the user may try again or cancel.
+        m_ctx.prompter.message(error);
+        return;
+    }
+    accept();
+}
+
+void frmOptions::cmdCancel_Click()
+{
+    reject();
+}

@@ -1,0 +1,97 @@
+#include "app/appcontext.h"
+#include "options/ui/frmoptions.h"
+#include "support/scriptedprompter.h"
+#include "support/testregistry.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kServer = QStringLiteral("SERVER");
+
+struct Fixture {
+    QTemporaryDir tmp;
+    SettingsStore store{tmp.filePath(QStringLiteral("k.ini"))};
+    ScriptedPrompter prompter;
+    AppContext ctx{store, prompter};
+
+    Fixture()
+    {
+        store.write(kServer, QStringLiteral("SERVERNAME"), QStringLiteral("news.example"));
+        store.write(kServer, QStringLiteral("SERVERPORT"), QStringLiteral("563"));
+        ctx.settings.load(store);
+    }
+    QString stored(const char *key)
+    {
+        return SettingsStore(store.path()).read(kServer, QString::fromLatin1(key), QString());
+    }
+};
+
+template <typename W> W *child(QWidget &parent, const char *name)
+{
+    return parent.findChild<W *>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestFrmOptions : public QObject {
+    Q_OBJECT
+private slots:
+    void loadsTheRunningValues()
+    {
+        Fixture f;
+        frmOptions dlg(f.ctx, nullptr);
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰの設定"));
+        QCOMPARE(child<QLabel>(dlg, "Label1")->text(), QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰ名:"));
+        QCOMPARE(child<QLabel>(dlg, "Label2")->text(), QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰのﾎﾟｰﾄ番号:"));
+        QCOMPARE(child<QPushButton>(dlg, "cmdOK")->text(), QStringLiteral("OK"));
+        QCOMPARE(child<QPushButton>(dlg, "cmdCancel")->text(), QStringLiteral("ｷｬﾝｾﾙ"));
+        QCOMPARE(child<QLineEdit>(dlg, "Text1")->text(), QStringLiteral("news.example"));
+        QCOMPARE(child<QLineEdit>(dlg, "Text2")->text(), QStringLiteral("563"));
+    }
+
+    void okStoresAsTypedCancelChangesNothing()
+    {
+        Fixture f;
+        {
+            frmOptions dlg(f.ctx, nullptr);
+            child<QLineEdit>(dlg, "Text1")->setText(QStringLiteral("other.example"));
+            child<QLineEdit>(dlg, "Text2")->setText(QStringLiteral("119abc"));
+            child<QPushButton>(dlg, "cmdCancel")->click();
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        }
+        QCOMPARE(f.ctx.settings.serverName, QStringLiteral("news.example"));
+        QCOMPARE(f.stored("SERVERPORT"), QStringLiteral("563"));
+
+        frmOptions dlg(f.ctx, nullptr);
+        child<QLineEdit>(dlg, "Text1")->setText(QStringLiteral("other.example"));
+        child<QLineEdit>(dlg, "Text2")->setText(QStringLiteral("119abc"));
+        child<QPushButton>(dlg, "cmdOK")->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(f.prompter.shown.isEmpty());
+        QCOMPARE(f.ctx.settings.serverName, QStringLiteral("other.example"));
+        QCOMPARE(f.ctx.settings.serverPort, QStringLiteral("119abc"));
+        QCOMPARE(f.stored("SERVERNAME"), QStringLiteral("other.example"));
+        QCOMPARE(f.stored("SERVERPORT"), QStringLiteral("119abc"));
+    }
+
+    void failedWriteIsReportedAndDialogStays()
+    {
+        Fixture f;
+        frmOptions dlg(f.ctx, nullptr);
+        child<QLineEdit>(dlg, "Text1")->setText(QStringLiteral("other.example"));
+        f.store.failWritesForTesting(true);
+        child<QPushButton>(dlg, "cmdOK")->click();
+        QCOMPARE(dlg.result(), 0);
+        QCOMPARE(f.prompter.shown, QStringList{f.store.errorString()});
+        QCOMPARE(f.ctx.settings.serverName, QStringLiteral("news.example"));
+        QCOMPARE(f.stored("SERVERNAME"), QStringLiteral("news.example"));
+    }
+};
+
+KAPLO_TEST(TestFrmOptions)
+#include "tst_frmoptions.moc"
