@@ -32,9 +32,10 @@ int runConfig(const QStringList &arguments)
 
     if (verb == QLatin1String("list") && args.isEmpty()) {
         for (const SettingsConfig::Key &k : SettingsConfig::knownKeys()) {
-            const QString value = SettingsConfig::isSecret(k.section, k.key)
-                                      ? QStringLiteral("********")
-                                      : SettingsConfig::currentValue(store, k.section, k.key);
+            QString value = SettingsConfig::currentValue(store, k.section, k.key);
+            // A password is only said to be there.
+            if (SettingsConfig::isSecret(k.section, k.key) && !value.isEmpty())
+                value = QStringLiteral("********");
             out << k.section << '/' << k.key << '=' << value << '\n';
         }
         return 0;
