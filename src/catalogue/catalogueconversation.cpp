@@ -1,0 +1,212 @@
+#include "catalogue/catalogueconversation.h"
+
+#include "app/prompter.h"
+#include "catalogue/cataloguechooser.h"
+#include "catalogue/cataloguesession.h"
+#include "engine/nntpsocket.h"
+#include "settings/runningsettings.h"
+#include "settings/textvalue.h"
+
+namespace {
+
+const QString kS = QStringLiteral("S");
+const QString kN = QStringLiteral("N");
+const QString kRead = QStringLiteral("READ");
+const QString kE = QStringLiteral("E");
+
+} // namespace
+
+CatalogueConversation::CatalogueConversation(CatalogueSession &session, CatalogueChooser &chooser,
+                                             NntpSocket &socket, const RunningSettings &settings,
+                                             Prompter &prompter, QObject *parent)
+    : QObject(parent), m_session(session), m_chooser(chooser), m_socket(socket),
+      m_settings(settings), m_prompter(prompter)
+{
+    connect(&m_socket, &NntpSocket::dataArrival, this,
+            &CatalogueConversation::Winsock1_DataArrival);
+    connect(&m_socket, &NntpSocket::error, this, &CatalogueConversation::Winsock1_Error);
+}
+
+QString CatalogueConversation::allConfirmText()
+{
+    return QStringLiteral("全て取込むには時間がかかります");
+}
+
+QString CatalogueConversation::newConfirmText()
+{
+    return QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟの取込を開始しますか");
+}
+
+QString CatalogueConversation::completedText()
+{
+    return QStringLiteral("一覧取込を完了しました");
+}
+
+QString CatalogueConversation::lineTooLongText()
+{
+    return QStringLiteral("サーバーから受信した行が長すぎます");
+}
+
+void CatalogueConversation::cmdALL_Click()
+{
+    m_session.newOnly = false;
+    m_session.sinceValue = CatalogueSession::allGroupsSince();
+    if (!m_prompter.confirm(allConfirmText()))
+        return;
+    startFetch(true);
+}
+
+void CatalogueConversation::cmdNew_Click()
+{
+    m_session.newOnly = true;
+    if (!m_prompter.confirm(newConfirmText()))
+        return;
+    startFetch(false);
+}
+
+void CatalogueConversation::startFetch(bool emptyList1)
+{
+    // A fetch still under way ends here; whatever it left half-read must not
+    // be taken for the new server's greeting.
+    closeSocket();
+    m_session.replyFlag = false;
+    m_session.buffer.clear();
+    m_session.scanned = 0;
+    m_statusLine.clear();
+    m_connected = true;
+    m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
+    m_session.stateCode = kS;
+    if (emptyList1)
+        m_chooser.list1().clear();
+    m_chooser.list2().clear();
+    m_session.fetchCount = 0;
+}
+
+void CatalogueConversation::closeSocket()
+{
+    m_connected = false;
+    m_socket.close();
+}
+
+void CatalogueConversation::Winsock1_DataArrival()
+{
+    // A message box shown while lines are taken runs the event loop; data
+    // arriving then waits for the lines before it.
+    if (m_inEvent) {
+        m_moreData = true;
+        return;
+    }
+    m_inEvent = true;
+    do {
+        m_moreData = false;
+        takeData(m_socket.readAll());
+    } while (m_moreData && m_connected);
+    m_inEvent = false;
+}
+
+void CatalogueConversation::Winsock1_Error(const QString &description)
+{
+    emit label1Changed(description);
+    closeSocket();
+    emit failed(description);
+}
+
+void CatalogueConversation::takeData(const QString &text)
+{
+    QString &buf = m_session.buffer;
+    buf += text;
+
+    qsizetype pos = 0;
+    bool ended = false;
+    while (!ended) {
+        const qsizetype lf = buf.indexOf(QLatin1Char('\n'), std::max(pos, m_session.scanned));
+        if (lf < 0)
+            break;
+        qsizetype end = lf;
+        if (end > pos && buf.at(end - 1) == QLatin1Char('\r'))
+            --end;
+        const QStringView line(buf.constData() + pos, end - pos);
+        pos = lf + 1;
+        m_session.scanned = 0;
+        ended = !takeLine(line);
+    }
+    buf.remove(0, pos);
+    // What is left holds no line end, unless the listing ended before it.
+    m_session.scanned = ended ? 0 : buf.size();
+    m_chooser.flush();
+    showCount();
+
+    if (!ended && buf.size() > MaxLineLength) {
+        buf.clear();
+        m_session.scanned = 0;
+        Winsock1_Error(lineTooLongText());
+        return;
+    }
+
+    if (!m_session.replyFlag)
+        return;
+    if (m_session.stateCode == kN) {
+        m_socket.send(m_session.newOnly ? QStringLiteral("NEWGROUPS ") + m_session.sinceValue +
+                                              QStringLiteral("\r\n")
+                                        : QStringLiteral("LIST\r\n"));
+        m_session.replyFlag = false;
+    } else if (m_session.stateCode == kE) {
+        const bool wasOpen = m_connected;
+        closeSocket();
+        m_session.replyFlag = false;
+        if (wasOpen && !m_statusLine.isEmpty())
+            emit refused(m_statusLine);
+        m_statusLine.clear();
+    }
+}
+
+bool CatalogueConversation::takeLine(QStringView line)
+{
+    if (!m_session.replyFlag) {
+        if (m_session.stateCode == kS) {
+            // The greeting, whatever its code, is answered with the command.
+            m_session.stateCode = kN;
+            m_session.replyFlag = true;
+        } else if (m_session.stateCode == kN) {
+            // Only the first character of the reply counts.
+            if (line.startsWith(QLatin1Char('4'))) {
+                m_session.stateCode = kE;
+                m_statusLine = line.toString();
+            } else {
+                m_session.stateCode = kRead;
+            }
+            m_session.replyFlag = true;
+        }
+        return true;
+    }
+
+    if (line == QLatin1String(".")) {
+        // The conversation is over: the connection goes before any message
+        // box, so nothing of it can arrive while a box is up.
+        closeSocket();
+        m_chooser.flush();
+        showCount();
+        const bool saved = m_chooser.SaveGroups();
+        m_session.stateCode = kE;
+        if (saved)
+            m_prompter.message(completedText());
+        emit listingEnded(saved);
+        return false;
+    }
+
+    // The name is the text before the first space; a line without one is
+    // all name.
+    const qsizetype space = line.indexOf(QLatin1Char(' '));
+    m_chooser.addName((space < 0 ? line : line.left(space)).toString(), m_session.newOnly);
+    ++m_session.fetchCount;
+    m_countChanged = true;
+    return true;
+}
+
+void CatalogueConversation::showCount()
+{
+    if (!m_countChanged)
+        return;
+    m_countChanged = false;
+    emit label1Changed(QString::number(m_session.fetchCount));
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringView>
+
+class CatalogueChooser;
+class NntpSocket;
+class Prompter;
+struct CatalogueSession;
+struct RunningSettings;
+
+// The catalogue window's own NNTP conversation: LIST for all groups, or
+// NEWGROUPS with the since-value for the new ones (RFC 3977 7.3, 7.6). The
+// names go to the chooser's lists as they arrive; the listing's end line
+// saves the catalogue. The state lives in the CatalogueSession, so it
+// outlives the window; the socket is the window's and goes with it.
+class CatalogueConversation final : public QObject {
+    Q_OBJECT
+public:
+    CatalogueConversation(CatalogueSession &session, CatalogueChooser &chooser, NntpSocket &socket,
+                          const RunningSettings &settings, Prompter &prompter,
+                          QObject *parent = nullptr);
+
+    static QString allConfirmText(); // "全て取込むには時間がかかります"
+    static QString newConfirmText(); // "新しいﾆｭｰｽｸﾞﾙｰﾌﾟの取込を開始しますか"
+    static QString completedText();   // "一覧取込を完了しました"
+    static QString lineTooLongText(); // a server that sends no line end
+
+    // Received text kept while waiting for a line end; a server that sends
+    // more than this without one is dropped.
+    static constexpr qsizetype MaxLineLength = 16 * 1024 * 1024;
+
+    // The two fetch commands. Each changes the new-only flag (and cmdALL the
+    // since-value) before asking, so a cancelled command still changes them.
+    // A confirmed fetch ends any connection still open, starts with an empty
+    // receive buffer and a cleared reply flag, and connects.
+    void cmdALL_Click();
+    void cmdNew_Click();
+
+    void Winsock1_DataArrival();
+    void Winsock1_Error(const QString &description);
+
+    // A connection of ours is open (a fetch is under way).
+    bool connected() const { return m_connected; }
+
+signals:
+    // The text of Label1: the fetch count, or a socket error's description.
+    void label1Changed(const QString &text);
+    // The end line of a listing was taken; saved tells whether the catalogue
+    // reached the disk.
+    void listingEnded(bool saved);
+    // The server answered the command with a 4xx status: the conversation
+    // ended quietly.
+    void refused(const QString &statusLine);
+    // The socket reported an error; the connection is closed.
+    void failed(const QString &description);
+
+private:
+    void startFetch(bool emptyList1);
+    void closeSocket();
+    void takeData(const QString &text);
+    // false: stop taking lines (the listing ended).
+    bool takeLine(QStringView line);
+    void showCount();
+
+    CatalogueSession &m_session;
+    CatalogueChooser &m_chooser;
+    NntpSocket &m_socket;
+    const RunningSettings &m_settings;
+    Prompter &m_prompter;
+    bool m_connected = false;
+    bool m_inEvent = false;      // inside a data event (a message box may be up)
+    bool m_moreData = false;     // data arrived meanwhile
+    bool m_countChanged = false; // Label1 is behind the count
+    QString m_statusLine;        // the 4xx status, for refused()
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// What the catalogue window keeps for the whole program run: the state of its
+// NNTP conversation, the since-value and the name chosen last. The window
+// itself (lists, label, socket) is made afresh at every opening; this object
+// is made once by whoever owns the program's windows (the main window keeps
+// it with its group commands) and handed to each opening, so closing and
+// reopening the window finds it unchanged.
+struct CatalogueSession {
+    // The argument of NEWGROUPS before any fetch time is stored, and the one
+    // the all-groups command leaves behind (both "YYMMDD HHMMSS").
+    static QString defaultSince() { return QStringLiteral("450815 120000"); }
+    static QString allGroupsSince() { return QStringLiteral("750815 120000"); }
+
+    QString stateCode;      // "S", "N", "READ", "E"; empty before the first fetch
+    bool replyFlag = false; // true: the lines now received are the listing
+    bool newOnly = false;   // the fetch asks for NEWGROUPS, not LIST
+    qint64 fetchCount = 0;  // names received in the current fetch
+    QString buffer;         // received text not yet taken as whole lines
+    qsizetype scanned = 0;  // the first `scanned` characters of buffer hold no LF
+    QString sinceValue = defaultSince();
+    QString chosenName; // set by a click in either list
+};
