@@ -232,27 +232,6 @@ private slots:
         QCOMPARE(running.seigenSize, fromDisk.seigenSize);
     }
 
-    void limitNoneStoresZeroWithInvalidBoxes()
-    {
-        QTemporaryDir tmp;
-        SettingsStore store(tmp.filePath(QStringLiteral("k.ini")));
-        store.write(kSave, QStringLiteral("SEIGEN"), QStringLiteral("1"));
-        RunningSettings running;
-        running.load(store);
-        SaveOptions o = SaveOptions::fromRunning(running);
-        o.limit = Limit::None;
-        o.seigenTime = QStringLiteral("99:99");
-        o.seigenFile = QString();
-        o.seigenSize = QStringLiteral("lots");
-        QVERIFY(!o.validate());
-        QVERIFY(o.apply(running, store));
-        QCOMPARE(stored(store, "SEIGEN"), QStringLiteral("0"));
-        QCOMPARE(stored(store, "SEIGENTIME"), QStringLiteral("99:99"));
-        QCOMPARE(stored(store, "SEIGENFILE"), QString());
-        QCOMPARE(stored(store, "SEIGENSIZE"), QStringLiteral("lots"));
-        QCOMPARE(running.seigen, QStringLiteral("0"));
-    }
-
     void unknownLimitIsKept_data()
     {
         QTest::addColumn<bool>("present");
