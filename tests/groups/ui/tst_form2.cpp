@@ -34,13 +34,13 @@ private slots:
         QCOMPARE(dlg.windowTitle(), QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟの設定"));
         QCOMPARE(dlg.size(), Twips::size(6135, 3795));
 
-        struct Spec {
+        struct Control {
             const char *name;
             const char *caption;
             const char *tip;
             QRect twips;
         };
-        const Spec specs[] = {
+        const Control controls[] = {
             {"Label1", "ﾆｭｰｽｸﾞﾙｰﾌﾟ名", "", {120, 120, 1215, 255}},
             {"txtName", "", "ﾆｭｰｽｸﾞﾙｰﾌﾟの名前を設定します", {1440, 120, 4215, 270}},
             {"Label2", "次回取込番号", "", {120, 480, 1215, 255}},
@@ -59,7 +59,7 @@ private slots:
             {"cmdOK", "OK", "", {3480, 3240, 1095, 375}},
             {"cmdCancel", "ｷｬﾝｾﾙ", "", {4680, 3240, 1095, 375}},
         };
-        for (const Spec &s : specs) {
+        for (const Control &s : controls) {
             QWidget *w = child<QWidget>(dlg, s.name);
             QVERIFY2(w, s.name);
             QCOMPARE(w->geometry(),
