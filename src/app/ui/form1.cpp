@@ -21,11 +21,15 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTimer>
 
 namespace {
@@ -49,6 +53,43 @@ QLabel *label(QWidget *parent, const char *name, const QString &caption, QRect r
     return l;
 }
 
+// The start-time box is just wide enough for "HH:MM" in the font it was
+// laid out for; with a wider font, the margins go and then the size steps
+// down until a time fits.
+void fitTimeBox(QLineEdit *box)
+{
+    box->setTextMargins(-2, 0, -2, 0);
+    const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+    const int room = box->width() - 2 * frame - 1; // the cursor takes a pixel
+    QFont f = box->font();
+    while (QFontMetrics(f).horizontalAdvance(QStringLiteral("00:00")) > room && f.pointSizeF() > 6)
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+    box->setFont(f);
+}
+
+// A check box whose caption wraps onto a second line when the box is too
+// narrow for it, as Check1's caption needs.
+class WrappingCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter p(this);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        const QString caption = opt.text;
+        opt.text.clear();
+        p.drawControl(QStyle::CE_CheckBox, opt);
+        opt.text = caption;
+        const QRect textRect = style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, this);
+        p.drawItemText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, opt.palette,
+                       isEnabled(), caption, QPalette::WindowText);
+    }
+    bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
+};
+
 } // namespace
 
 Form1::Form1(AppContext &ctx, const QString &commandLine, QWidget *parent)
@@ -58,6 +99,7 @@ Form1::Form1(AppContext &ctx, const QString &commandLine, QWidget *parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("KAPLO"));
+    UiFont::installFallback();
     setFont(UiFont::msPGothicFont(9));
     buildCore();
     buildControls();
@@ -133,6 +175,7 @@ void Form1::buildControls()
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setGeometry(Twips::rect(10080, 4440, 495, 270));
     m_text1->setMaxLength(5);
+    fitTimeBox(m_text1);
     m_label4 =
         label(client, "Label4", QStringLiteral("←例(02:30)"), Twips::rect(10680, 4440, 1095, 255));
     m_label5 = label(client, "Label5", QString(), Twips::rect(10080, 4800, 1695, 375));
@@ -142,7 +185,7 @@ void Form1::buildControls()
     m_label7 = label(client, "Label7", QString(), Twips::rect(3120, 6840, 3135, 255));
     m_label8 = label(client, "Label8", QString(), Twips::rect(120, 7200, 11655, 255));
 
-    m_check1 = new QCheckBox(QStringLiteral("毎日指定時に開始"), client);
+    m_check1 = new WrappingCheckBox(QStringLiteral("毎日指定時に開始"), client);
     m_check1->setObjectName(QStringLiteral("Check1"));
     m_check1->setGeometry(Twips::rect(10080, 5280, 1455, 375));
     m_check1->setChecked(false);

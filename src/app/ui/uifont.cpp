@@ -16,9 +16,12 @@ void UiFont::installFallback()
         QStringLiteral("IPAGothic"),          QStringLiteral("Noto Sans CJK JP"),
         QStringLiteral("VL PGothic"),         QStringLiteral("TakaoPGothic"),
         QStringLiteral("Droid Sans Fallback")};
-    if (QFontDatabase::families().contains(msPGothic()))
+    static bool done = false;
+    if (done)
         return;
-    QFont::insertSubstitutions(msPGothic(), fallbacks);
+    done = true;
+    if (!QFontDatabase::families().contains(msPGothic()))
+        QFont::insertSubstitutions(msPGothic(), fallbacks);
 }
 
 QFont UiFont::msPGothicFont(qreal pointSize)

@@ -10,7 +10,7 @@ namespace UiFont {
 
 QString msPGothic(); // "ＭＳ Ｐゴシック"
 
-// Registers the fall-back families; call once after the application exists.
+// Registers the fall-back families (once; the application must exist).
 void installFallback();
 
 // "ＭＳ Ｐゴシック" at the given size in points.

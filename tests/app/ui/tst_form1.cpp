@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -143,6 +145,11 @@ private slots:
         QCOMPARE(rig.child<QTreeView>("ListView1")->font().family(),
                  QStringLiteral("ＭＳ Ｐゴシック"));
         QCOMPARE(rig.child<QTreeView>("ListView1")->font().pointSizeF(), 9.0);
+        // Without the Windows font the list falls back to a Japanese one.
+        if (QFontDatabase::families().contains(QStringLiteral("IPAPGothic")) &&
+            !QFontDatabase::families().contains(QStringLiteral("ＭＳ Ｐゴシック")))
+            QCOMPARE(QFontInfo(rig.child<QTreeView>("ListView1")->font()).family(),
+                     QStringLiteral("IPAPGothic"));
         QVERIFY(!rig.child<QTimer>("Timer1")->isActive());
 
         // Tab order among the controls that take focus.
