@@ -29,7 +29,7 @@ public:
 
     // Received bytes kept by the transport before they are read; the kernel
     // holds back the rest, so a fast server cannot fill memory.
-    static constexpr qint64 ReadBufferSize = 1 << 20;
+    static constexpr qint64 ReadBufferSize = 64 * 1024;
 
     // Our descriptions of the usual failures.
     static QString describe(QAbstractSocket::SocketError error, const QString &platformText);

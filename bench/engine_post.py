@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Fills a news server's group with uuencoded articles for the download
+benchmark, fed with IHAVE from 127.0.0.2 (a peer address of the private INN).
+
+    engine_post.py PORT GROUP COUNT SIZE_BYTES [SEED]
+
+Each article carries one uuencoded attachment of random bytes, sized so that
+the article is about SIZE_BYTES long.
+"""
+import binascii
+import random
+import socket
+import sys
+
+
+def uuencode(name, data):
+    out = [b"begin 644 " + name]
+    for i in range(0, len(data), 45):
+        out.append(binascii.b2a_uu(data[i:i + 45]).rstrip(b"\n").replace(b" ", b"`"))
+    out += [b"`", b"end"]
+    return out
+
+
+def main():
+    port, group, count, size = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+    rnd = random.Random(int(sys.argv[5]) if len(sys.argv) > 5 else 1)
+    s = socket.create_connection(("127.0.0.1", port), source_address=("127.0.0.2", 0))
+    f = s.makefile("rb")
+    greeting = f.readline()
+    if not greeting.startswith(b"2"):
+        sys.exit("no greeting: %r" % greeting)
+    raw = size * 45 // 62  # uuencoding turns 45 bytes into a 62-byte line
+    for n in range(1, count + 1):
+        mid = b"<bench.%s.%d.%d@kaplo.test>" % (group.encode(), n, rnd.getrandbits(32))
+        s.sendall(b"IHAVE " + mid + b"\r\n")
+        r = f.readline()
+        if not r.startswith(b"335"):
+            sys.exit("IHAVE refused: %r" % r)
+        body = uuencode(b"file%03d.bin" % n, rnd.randbytes(raw))
+        head = [b"From: bench <bench@kaplo.test>", b"Newsgroups: " + group.encode(),
+                b"Subject: bench " + str(n).encode(), b"Message-ID: " + mid,
+                b"Path: bench", b"Date: Sat, 6 Dec 1997 12:34:56 +0900", b""]
+        lines = head + body
+        data = b"\r\n".join(b"." + l if l.startswith(b".") else l for l in lines)
+        s.sendall(data + b"\r\n.\r\n")
+        r = f.readline()
+        if not r.startswith(b"235"):
+            sys.exit("article %d refused: %r" % (n, r))
+    s.sendall(b"QUIT\r\n")
+
+
+if __name__ == "__main__":
+    main()
