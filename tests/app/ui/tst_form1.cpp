@@ -3,6 +3,7 @@
 #include "app/ui/frmabout.h"
 #include "app/ui/twips.h"
 #include "app/ui/widgetprompter.h"
+#include "engine/downloadengine.h"
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"
 
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -30,25 +32,26 @@ namespace {
 
 // A configured store with three groups, and the main window over it.
 struct Rig {
+    explicit Rig(const QString &commandLine = QString(), int port = 119)
+    {
+        const QString save = dir.filePath(QStringLiteral("save"));
+        QDir().mkpath(save);
+        store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERNAME"),
+                    port == 119 ? QStringLiteral("news.example.net") : QStringLiteral("127.0.0.1"));
+        store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERPORT"), QString::number(port));
+        store.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), save);
+        const char *names[] = {"fj.binaries", "japan.binaries.misc", "fj.comp.misc"};
+        for (int i = 0; i < 3; ++i)
+            store.write(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME%1").arg(i + 1),
+                        QString::fromUtf8(names[i]));
+        form = std::make_unique<Form1>(ctx, commandLine);
+    }
     QTemporaryDir dir;
     SettingsStore store{dir.filePath(QStringLiteral("KAPLO.ini"))};
     ScriptedPrompter prompter;
     AppContext ctx{store, prompter};
     std::unique_ptr<Form1> form;
 
-    Rig()
-    {
-        const QString save = dir.filePath(QStringLiteral("save"));
-        QDir().mkpath(save);
-        store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERNAME"),
-                    QStringLiteral("news.example.net"));
-        store.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), save);
-        const char *names[] = {"fj.binaries", "japan.binaries.misc", "fj.comp.misc"};
-        for (int i = 0; i < 3; ++i)
-            store.write(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME%1").arg(i + 1),
-                        QString::fromUtf8(names[i]));
-        form = std::make_unique<Form1>(ctx, QString());
-    }
     template <class T> T *child(const char *name) const
     {
         return form->findChild<T *>(QString::fromLatin1(name));
@@ -256,6 +259,33 @@ private slots:
         QTRY_COMPARE(rig.storedName(1), QString());
         QCOMPARE(rig.storedName(2), QStringLiteral("japan.binaries.新"));
         QCOMPARE(rig.storedName(3), QStringLiteral("fj.comp.misc"));
+    }
+
+    // "DOWNLOAD": the first activation starts a run, through the engine and
+    // its socket; the refused connection ends it with the error in Label3.
+    void automaticStartRunsOnce()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const int port = probe.serverPort();
+        probe.close(); // nothing listens there now
+        Rig rig(QStringLiteral("DOWNLOAD"), port);
+        int started = 0;
+        connect(&rig.form->engine(), &DownloadEngine::runningChanged, [&](bool on) {
+            if (on)
+                ++started;
+        });
+        rig.form->show();
+        QTRY_COMPARE(started, 1);
+        QTRY_VERIFY(!rig.child<QLabel>("Label3")->text().isEmpty());
+        QCOMPARE(rig.child<QPushButton>("Command1")->text(), QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ開始"));
+        QVERIFY(rig.child<QPushButton>("Command2")->isEnabled());
+
+        // A dialog closing later does not start another run.
+        whenModal([](QWidget *) {});
+        rig.child<QAction>("mnuVersion")->trigger();
+        QTest::qWait(50);
+        QCOMPARE(started, 1);
     }
 
     void runningSwitchesTheButtons()
