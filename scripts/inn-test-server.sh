@@ -131,7 +131,7 @@ do_start() {
     mkdir -p "$DIR"
     DIR=$(cd "$DIR" && pwd -P)
     [ "$DIR" != / ] || die "refusing to use / as the server folder"
-    if [ -f "$DIR/run/innd.pid" ] && answers "$port"; then
+    if alive "$(cat "$DIR/run/innd.pid" 2>/dev/null)" && answers "$port"; then
         return 0 # already running
     fi
     # A mktemp folder is 0700: news must be able to enter it.
@@ -162,12 +162,16 @@ do_start() {
         </dev/null >"$DIR/log/innd.out" 2>&1 &
     echo $! >"$DIR/innd.launcher.pid"
     local _
+    local launcher
+    launcher=$(cat "$DIR/innd.launcher.pid")
     for _ in $(seq 1 200); do
-        if answers "$port"; then
+        # innd writes its pid file once it listens; without it an answer
+        # could come from another server on the same port.
+        if [ "$(cat "$DIR/run/innd.pid" 2>/dev/null)" = "$launcher" ] && answers "$port"; then
             return 0
         fi
-        if ! alive "$(cat "$DIR/innd.launcher.pid")"; then
-            die "innd exited: $(tail -n 20 "$DIR/log/innd.out" "$DIR/log/news.err" 2>/dev/null)"
+        if ! alive "$launcher"; then
+            die "innd exited: $(tail -n 20 "$DIR/log/innd.out" "$DIR/log/errlog" 2>/dev/null)"
         fi
         sleep 0.05
     done
