@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QLocale>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
