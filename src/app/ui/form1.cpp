@@ -5,6 +5,8 @@
 #include "app/ui/grouplistview.h"
 #include "app/ui/twips.h"
 #include "app/ui/uifont.h"
+#include "catalogue/cataloguesession.h"
+#include "catalogue/ui/form3.h"
 #include "engine/articleparser.h"
 #include "engine/downloadengine.h"
 #include "engine/tcpnntpsocket.h"
@@ -111,9 +113,17 @@ Form1::~Form1() = default;
 
 void Form1::buildCore()
 {
+    m_catalogueSession = std::make_unique<CatalogueSession>();
     m_groupCommands = std::make_unique<GroupCommands>(m_ctx);
-    m_groupCommands->showGroupDialog = [this] {
+    // The catalogue window's conversation state and chosen name live for the
+    // whole run: made once here, kept by the group commands' hook.
+    auto catalogue = std::make_shared<CatalogueSession>();
+    m_groupCommands->showGroupDialog = [this, catalogue] {
         Form2 dlg(m_ctx, this);
+        dlg.openCatalogue = [this, catalogue, &dlg](QLineEdit *txtName) {
+            Form3 list(m_ctx, *catalogue, txtName, &dlg);
+            list.exec();
+        };
         dlg.exec();
     };
 
