@@ -113,15 +113,14 @@ Form1::~Form1() = default;
 
 void Form1::buildCore()
 {
+    // The catalogue window's conversation state and chosen name live for the
+    // whole run: made once here and handed to each opening of the window.
     m_catalogueSession = std::make_unique<CatalogueSession>();
     m_groupCommands = std::make_unique<GroupCommands>(m_ctx);
-    // The catalogue window's conversation state and chosen name live for the
-    // whole run: made once here, kept by the group commands' hook.
-    auto catalogue = std::make_shared<CatalogueSession>();
-    m_groupCommands->showGroupDialog = [this, catalogue] {
+    m_groupCommands->showGroupDialog = [this] {
         Form2 dlg(m_ctx, this);
-        dlg.openCatalogue = [this, catalogue, &dlg](QLineEdit *txtName) {
-            Form3 list(m_ctx, *catalogue, txtName, &dlg);
+        dlg.openCatalogue = [this, &dlg](QLineEdit *txtName) {
+            Form3 list(m_ctx, *m_catalogueSession, txtName, &dlg);
             list.exec();
         };
         dlg.exec();

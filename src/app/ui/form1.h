@@ -8,6 +8,7 @@
 
 struct AppContext;
 class ArticleParser;
+struct CatalogueSession;
 class DialUp;
 class DownloadEngine;
 class GroupCommands;
@@ -85,6 +86,7 @@ private:
 
     AppContext &m_ctx;
     Activation m_activation;
+    std::unique_ptr<CatalogueSession> m_catalogueSession; // lives as long as the program
     std::unique_ptr<GroupCommands> m_groupCommands;
     std::unique_ptr<TcpNntpSocket> m_winsock1;
     std::unique_ptr<DownloadEngine> m_engine;
