@@ -1,0 +1,62 @@
+// The inputs kept from fuzzing the article parser (tests/data/fuzz/article),
+// replayed as the fuzz target runs them: first byte the options, first line
+// the group name, "." ends an article. Nothing may be created outside the
+// save directory.
+#include "engine/parserrig.h"
+#include "support/testregistry.h"
+
+#include <QTest>
+
+class TestArticleFuzzReplay : public QObject {
+    Q_OBJECT
+private slots:
+    void replay_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QDir dir(QStringLiteral(KAPLO_TEST_DATA "/fuzz/article"));
+        const QStringList names = dir.entryList(QDir::Files);
+        QVERIFY(!names.isEmpty());
+        for (const QString &n : names)
+            QTest::newRow(qPrintable(n)) << dir.filePath(n);
+    }
+    void replay()
+    {
+        QFETCH(QString, path);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray data = f.readAll();
+        QVERIFY(!data.isEmpty());
+        ParserRig rig;
+        const uchar o = uchar(data[0]);
+        rig.ctx->settings.groupDir = QLatin1String(o & 1 ? "TRUE" : "FALSE");
+        rig.state.groupDateDir = QLatin1String(o & 4 ? "YES" : "NO");
+        rig.state.groupUserDir = QLatin1String(o & 8 ? "YES" : "NO");
+        rig.state.groupSubject = QLatin1String(o & 16 ? "YES" : "NO");
+        rig.state.groupRewrite = QLatin1String(o & 32 ? "YES" : "NO");
+        if (o & 2)
+            rig.openLog();
+        QStringList lines = Cp932::decode(data.mid(1)).split(QLatin1Char('\n'));
+        for (QString &l : lines) {
+            if (l.endsWith(QLatin1Char('\r')))
+                l.chop(1);
+        }
+        rig.state.groupName = lines.takeFirst();
+        for (const QString &l : lines) {
+            if (l == QLatin1String(".")) {
+                rig.endArticle();
+                continue;
+            }
+            rig.parser->articleLine(l);
+            if (!rig.state.fatalError.isEmpty() || !rig.state.runError.isEmpty())
+                break;
+        }
+        rig.parser->closeOutFile();
+        for (const QString &e :
+             QDir(rig.dir.path())
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+            QVERIFY2(e == QLatin1String("save") || e == QLatin1String("KAPLO.ini"), qPrintable(e));
+    }
+};
+
+KAPLO_TEST(TestArticleFuzzReplay)
+#include "tst_articlefuzzreplay.moc"
