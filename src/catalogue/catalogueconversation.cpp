@@ -176,6 +176,7 @@ bool CatalogueConversation::takeLine(QStringView line)
                 m_session.stateCode = kRead;
             }
             m_session.replyFlag = true;
+            emit statusReceived(line.toString());
         }
         return true;
     }

@@ -50,6 +50,8 @@ signals:
     // The end line of a listing was taken; saved tells whether the catalogue
     // reached the disk.
     void listingEnded(bool saved);
+    // The server's status reply to the command (any code).
+    void statusReceived(const QString &statusLine);
     // The server answered the command with a 4xx status: the conversation
     // ended quietly.
     void refused(const QString &statusLine);

@@ -81,6 +81,16 @@ int run(QStringList args)
         QTextStream(stdout) << session.fetchCount << '\n';
         finish(saved ? 0 : 2);
     });
+    // The window waits after a status it does not know (its user can leave);
+    // here nobody can, so a status that is neither 2xx nor 4xx ends the run.
+    QObject::connect(&conversation, &CatalogueConversation::statusReceived, &loop,
+                     [&](const QString &line) {
+                         if (line.startsWith(QLatin1Char('2')) || line.startsWith(QLatin1Char('4')))
+                             return;
+                         socket.close();
+                         QTextStream(stderr) << line << '\n';
+                         finish(1);
+                     });
     QObject::connect(&conversation, &CatalogueConversation::refused, &loop,
                      [&](const QString &line) {
                          QTextStream(stderr) << line << '\n';
