@@ -21,8 +21,8 @@ bool beginsWith(QStringView line, char16_t c)
     return !line.isEmpty() && line.front() == c;
 }
 
-// 480: the server wants us to authenticate (RFC 4643 section 2.2); nothing
-// that follows can succeed.
+// 480: the server wants us to authenticate (RFC 4643 section 2.2). Without
+// a user name to give nothing that follows can succeed.
 bool authRequired(QStringView line)
 {
     return line.startsWith(u"480");
@@ -171,6 +171,8 @@ void DownloadEngine::startRun()
     const RunningSettings &set = m_ctx.settings;
 
     st.label3.clear();
+    m_auth.reset(NntpAuth::Settings::from(set));
+    m_socket.setTls(set.ssl == kTrue);
     m_socket.connectToHost(set.serverName, TextValue::portNumber(set.serverPort));
 
     st.engineState = QStringLiteral("S");
@@ -427,10 +429,32 @@ void DownloadEngine::handleReply(QStringView line)
     RunState &st = m_state;
     const QString &state = st.engineState;
     if (state == QLatin1String("S")) {
-        // The greeting's code is not examined.
+        // The greeting's code is not examined. MODE READER and AUTHINFO, when
+        // set, go before the first GROUP.
         st.engineState = QStringLiteral("G");
-        st.sendPending = true;
-    } else if (state == QLatin1String("G")) {
+        const NntpAuth::Reply r = m_auth.begin();
+        st.sendPending = r == NntpAuth::Reply::Pass;
+        if (r == NntpAuth::Reply::Fail)
+            endWithError(m_auth.failure());
+        return;
+    }
+    if (state == QLatin1String("G") || state == QLatin1String("A") || state == QLatin1String("N")) {
+        switch (m_auth.reply(line)) {
+        case NntpAuth::Reply::Pass:
+            break;
+        case NntpAuth::Reply::Taken:
+            return;
+        case NntpAuth::Reply::Resume:
+            // The state is the one that sent the command: it sends it again
+            // (or, after the greeting, the first GROUP).
+            st.sendPending = true;
+            return;
+        case NntpAuth::Reply::Fail:
+            endWithError(m_auth.failure());
+            return;
+        }
+    }
+    if (state == QLatin1String("G")) {
         if (authRequired(line))
             endWithError(line.toString());
         else if (beginsWith(line, u'2'))
@@ -582,7 +606,11 @@ void DownloadEngine::endOfArticle()
 void DownloadEngine::sendStep()
 {
     RunState &st = m_state;
-    if (!st.sendPending)
+    if (m_auth.hasCommand()) {
+        m_socket.send(m_auth.takeCommand());
+        return;
+    }
+    if (!st.sendPending || m_auth.busy())
         return;
     const QString &state = st.engineState;
     if (state == QLatin1String("G")) {

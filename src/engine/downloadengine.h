@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/nntpauth.h"
 #include "engine/runlog.h"
 #include "engine/runstate.h"
 
@@ -43,6 +44,8 @@ public:
     RunState &state() { return m_state; }
     const RunState &state() const { return m_state; }
     RunLog &log() { return m_log; }
+    // MODE READER and AUTHINFO of the run's connection.
+    const NntpAuth &auth() const { return m_auth; }
 
     bool running() const { return m_running; }
     EndReason endReason() const { return m_endReason; }
@@ -113,6 +116,7 @@ private:
     ArticleLineHandler *m_handler = nullptr;
     RunState m_state;
     RunLog m_log;
+    NntpAuth m_auth;
 
     // Received text not yet taken as lines: lines are taken from m_recvPos
     // on, and no LF lies between m_recvPos and m_scanPos.

@@ -21,9 +21,17 @@ public:
     virtual QString readAll() = 0;
     virtual void close() = 0;
 
+    // Implicit TLS (RFC 8143) for the connections opened from now on: the
+    // server's certificate is verified before anything is read or sent.
+    void setTls(bool on) { m_tls = on; }
+    bool tls() const { return m_tls; }
+
 signals:
     void dataArrival();
     // A failed or broken connection, with its description (in Japanese where
     // ours). The server closing the connection is reported here too.
     void error(const QString &description);
+
+private:
+    bool m_tls = false;
 };

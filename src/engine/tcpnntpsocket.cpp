@@ -1,7 +1,34 @@
 #include "engine/tcpnntpsocket.h"
 
+#include <QFile>
 #include <QMetaObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QSslSocket>
+#include <QStringList>
 #include <QTcpSocket>
+
+#include <utility>
+
+namespace {
+
+// Errors that, before the TLS session stands, say something about TLS rather
+// than about reaching the server.
+bool tlsMatters(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+    case QAbstractSocket::HostNotFoundError:
+    case QAbstractSocket::SocketTimeoutError:
+    case QAbstractSocket::NetworkError:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
 
 TcpNntpSocket::TcpNntpSocket(QObject *parent) : NntpSocket(parent) {}
 
@@ -16,6 +43,21 @@ TcpNntpSocket::~TcpNntpSocket()
 QString TcpNntpSocket::serverClosedText()
 {
     return QStringLiteral("サーバーが接続を切断しました");
+}
+
+QString TcpNntpSocket::certificateText(const QString &reasons)
+{
+    return QStringLiteral("証明書を検証できません: ") + reasons;
+}
+
+QString TcpNntpSocket::tlsFailedText(const QString &reason)
+{
+    return QStringLiteral("SSL/TLSで接続できません: ") + reason;
+}
+
+bool TcpNntpSocket::tlsAvailable()
+{
+    return QSslSocket::supportsSsl();
 }
 
 QString TcpNntpSocket::describe(QAbstractSocket::SocketError error, const QString &platformText)
@@ -47,12 +89,31 @@ QString TcpNntpSocket::describe(QAbstractSocket::SocketError error, const QStrin
 
 QTcpSocket *TcpNntpSocket::makeTransport()
 {
+    if (m_tlsConnection)
+        return new QSslSocket(this);
     return new QTcpSocket(this);
 }
 
 void TcpNntpSocket::startConnection(QTcpSocket &transport, const QString &host, quint16 port)
 {
-    transport.connectToHost(host, port);
+    if (auto *ssl = qobject_cast<QSslSocket *>(&transport); ssl && m_tlsConnection)
+        ssl->connectToHostEncrypted(host, port); // host is also the name verified
+    else
+        transport.connectToHost(host, port);
+}
+
+void TcpNntpSocket::configureTls(QTcpSocket &transport)
+{
+    auto &ssl = static_cast<QSslSocket &>(transport);
+    ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // Test servers only: their own authority besides the system's.
+    const QString testCa = qEnvironmentVariable("KAPLO_TEST_CA_FILE");
+    if (!testCa.isEmpty()) {
+        QSslConfiguration conf = ssl.sslConfiguration();
+        conf.setCaCertificates(QSslConfiguration::systemCaCertificates() +
+                               QSslCertificate::fromPath(testCa));
+        ssl.setSslConfiguration(conf);
+    }
 }
 
 void TcpNntpSocket::connectToHost(const QString &host, int port)
@@ -61,6 +122,10 @@ void TcpNntpSocket::connectToHost(const QString &host, int port)
     const quint64 gen = ++m_generation;
     m_reported = false;
     m_decoder.reset();
+    m_unsent.clear();
+    m_certificateErrors.clear();
+    m_tlsConnection = tls();
+    m_encrypted = false;
 
     if (port < 0 || port > 65535) {
         QMetaObject::invokeMethod(
@@ -69,8 +134,47 @@ void TcpNntpSocket::connectToHost(const QString &host, int port)
         return;
     }
 
+    if (m_tlsConnection && !tlsAvailable()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, gen] {
+                reportError(gen, tlsFailedText(QStringLiteral("TLSのライブラリがありません")));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+
     QTcpSocket *t = makeTransport();
     m_transport = t;
+    if (m_tlsConnection) {
+        auto *ssl = qobject_cast<QSslSocket *>(t);
+        if (!ssl) {
+            // Never fall back to a connection in clear.
+            QMetaObject::invokeMethod(
+                this,
+                [this, gen] {
+                    reportError(gen, tlsFailedText(QStringLiteral("TLSのソケットがありません")));
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        configureTls(*ssl);
+        connect(ssl, &QSslSocket::sslErrors, this, [this, gen](const QList<QSslError> &errors) {
+            if (gen != m_generation)
+                return;
+            QStringList reasons;
+            for (const QSslError &e : errors)
+                reasons << e.errorString();
+            m_certificateErrors = reasons.join(QStringLiteral("; "));
+        });
+        connect(ssl, &QSslSocket::encrypted, this, [this, gen, ssl] {
+            if (gen != m_generation)
+                return;
+            m_encrypted = true;
+            if (!m_unsent.isEmpty())
+                ssl->write(std::exchange(m_unsent, QByteArray()));
+        });
+    }
     t->setReadBufferSize(ReadBufferSize);
     connect(t, &QTcpSocket::readyRead, this, [this, gen] {
         if (gen == m_generation && !m_reported)
@@ -80,16 +184,28 @@ void TcpNntpSocket::connectToHost(const QString &host, int port)
     // the caller may be in the middle of starting a run when they happen.
     connect(t, &QAbstractSocket::errorOccurred, this,
             [this, gen, t](QAbstractSocket::SocketError e) {
-                const QString platform = t->errorString();
+                const QString text = describeFailure(e, t->errorString());
                 QMetaObject::invokeMethod(
-                    this, [this, gen, e, platform] { reportError(gen, describe(e, platform)); },
-                    Qt::QueuedConnection);
+                    this, [this, gen, text] { reportError(gen, text); }, Qt::QueuedConnection);
             });
     connect(t, &QAbstractSocket::disconnected, this, [this, gen] {
+        const QString text = describeFailure(QAbstractSocket::RemoteHostClosedError, QString());
         QMetaObject::invokeMethod(
-            this, [this, gen] { reportError(gen, serverClosedText()); }, Qt::QueuedConnection);
+            this, [this, gen, text] { reportError(gen, text); }, Qt::QueuedConnection);
     });
     startConnection(*t, host, static_cast<quint16>(port));
+}
+
+QString TcpNntpSocket::describeFailure(QAbstractSocket::SocketError error,
+                                       const QString &platformText) const
+{
+    if (!m_tlsConnection || m_encrypted || !tlsMatters(error))
+        return describe(error, platformText);
+    if (!m_certificateErrors.isEmpty())
+        return certificateText(m_certificateErrors);
+    if (error == QAbstractSocket::RemoteHostClosedError || platformText.isEmpty())
+        return tlsFailedText(describe(error, QString()));
+    return tlsFailedText(platformText);
 }
 
 void TcpNntpSocket::reportError(quint64 generation, const QString &description)
@@ -108,8 +224,14 @@ void TcpNntpSocket::reportError(quint64 generation, const QString &description)
 
 void TcpNntpSocket::send(const QString &text)
 {
-    if (m_transport)
-        m_transport->write(Cp932::encode(text));
+    if (!m_transport)
+        return;
+    if (m_tlsConnection && !m_encrypted) {
+        // Nothing goes out before the session is encrypted.
+        m_unsent += Cp932::encode(text);
+        return;
+    }
+    m_transport->write(Cp932::encode(text));
 }
 
 QString TcpNntpSocket::readAll()
@@ -131,6 +253,7 @@ void TcpNntpSocket::dropTransport()
         return;
     QTcpSocket *t = m_transport;
     m_transport = nullptr;
+    m_unsent.clear();
     QObject::disconnect(t, nullptr, this, nullptr);
     t->abort();
     // It may be inside one of its own signals right now.

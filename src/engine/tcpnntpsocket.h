@@ -4,6 +4,7 @@
 #include "engine/nntpsocket.h"
 
 #include <QAbstractSocket>
+#include <QByteArray>
 #include <QPointer>
 
 class QTcpSocket;
@@ -14,8 +15,15 @@ class QTcpSocket;
 // closing the connection included, are delivered from the event loop, never
 // from inside connectToHost() or send().
 //
-// A secure variant overrides makeTransport() (a QSslSocket is a QTcpSocket)
-// and startConnection() (connectToHostEncrypted).
+// With tls() set, a connection is implicit TLS (RFC 8143): a QSslSocket that
+// verifies the server's certificate against the system's authorities and the
+// host name given to connectToHost(). Nothing is read before the session is
+// encrypted, and what is sent before that waits for it; a failed handshake or
+// verification is reported through error() and nothing goes out.
+//
+// For tests only: the environment variable KAPLO_TEST_CA_FILE names a PEM
+// file of further authorities to trust (a test server's self-signed
+// certificate). Nothing else reads it.
 class TcpNntpSocket : public NntpSocket {
     Q_OBJECT
 public:
@@ -34,6 +42,12 @@ public:
     // Our descriptions of the usual failures.
     static QString describe(QAbstractSocket::SocketError error, const QString &platformText);
     static QString serverClosedText();
+    // "証明書を検証できません: " and the reasons given.
+    static QString certificateText(const QString &reasons);
+    // "SSL/TLSで接続できません: " and the reason given.
+    static QString tlsFailedText(const QString &reason);
+    // This build can make TLS connections (Qt has a TLS backend).
+    static bool tlsAvailable();
 
 protected:
     virtual QTcpSocket *makeTransport();
@@ -42,8 +56,15 @@ protected:
 private:
     void dropTransport();
     void reportError(quint64 generation, const QString &description);
+    void configureTls(QTcpSocket &transport);
+    // describe(), with the TLS reason when the session never stood.
+    QString describeFailure(QAbstractSocket::SocketError error, const QString &platformText) const;
 
     QPointer<QTcpSocket> m_transport;
+    QByteArray m_unsent;          // sent before the TLS session stood
+    QString m_certificateErrors;  // why the server's certificate was refused
+    bool m_tlsConnection = false; // the current connection is TLS
+    bool m_encrypted = false;     // its session stands
     Cp932::StreamDecoder m_decoder;
     quint64 m_generation = 0; // one per connection; stale deliveries compare it
     bool m_reported = false;  // this connection has raised its error
