@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A private INN news server for the integration tests.
 #
-#   inn-test-server.sh start DIR PORT     build a fresh instance under DIR and
+#   inn-test-server.sh start DIR PORT [--tls TLSPORT CERT KEY] [--passwd FILE]
+#                                         build a fresh instance under DIR and
 #                                         start innd on 127.0.0.1:PORT
 #   inn-test-server.sh stop DIR           stop it (innd and its nnrpd children)
 #   inn-test-server.sh newgroup DIR NAME...  create newsgroups
@@ -11,7 +12,15 @@
 # The instance has its own tree under DIR (configuration, history, active,
 # spool, logs), owned by the news user, and listens on the loopback address
 # only. Readers on 127.0.0.1 may read and post. Nothing outside DIR is
-# touched. innd must be started as root (it drops to news by itself): when
+# touched.
+#
+# Optional, for secure and authenticated readers:
+#   --tls TLSPORT CERT KEY  nnrpd also serves implicit TLS (nnrpd -D -S) on
+#                           127.0.0.1:TLSPORT with this PEM certificate and key
+#   --passwd FILE           readers (on every port) must authenticate with
+#                           AUTHINFO USER/PASS against FILE, lines of
+#                           "user:crypt(3) hash" as ckpasswd -f reads them
+# Without them the instance is exactly the plain one. innd must be started as root (it drops to news by itself): when
 # not root, the script runs itself again through sudo.
 set -euo pipefail
 
@@ -99,7 +108,22 @@ peer feeder {
     hostname:       "127.0.0.2"
 }
 EOF
-    cat >"$DIR/etc/readers.conf" <<'EOF'
+    if [ -n "$PASSWD_FILE" ]; then
+        local users
+        users=$(cut -d: -f1 "$DIR/etc/passwd" | paste -sd, -)
+        cat >"$DIR/etc/readers.conf" <<EOF
+auth "users" {
+    hosts: "localhost, 127.0.0.1, ::1"
+    auth: "ckpasswd -f $DIR/etc/passwd"
+}
+access "users" {
+    users: "$users"
+    newsgroups: "*"
+    access: RPA
+}
+EOF
+    else
+        cat >"$DIR/etc/readers.conf" <<'EOF'
 auth "local" {
     hosts: "localhost, 127.0.0.1, ::1, stdin"
     default: "<local>"
@@ -110,6 +134,14 @@ access "local" {
     access: RPA
 }
 EOF
+    fi
+    if [ -n "$TLS_PORT" ]; then
+        cat >>"$DIR/etc/inn.conf" <<EOF
+tlscapath:                   $DIR/etc/tls
+tlscertfile:                 $DIR/etc/tls/cert.pem
+tlskeyfile:                  $DIR/etc/tls/key.pem
+EOF
+    fi
     # Store locally, feed nobody, run no control-message channel.
     cat >"$DIR/etc/newsfeeds" <<'EOF'
 ME:*::
@@ -122,11 +154,35 @@ method tradspool {
 EOF
 }
 
+TLS_PORT=""
+TLS_CERT=""
+TLS_KEY=""
+PASSWD_FILE=""
+
 do_start() {
     local port=$2
     DIR=$1
     [[ "$port" =~ ^[0-9]+$ ]] || die "bad port: $port"
-    need_root start "$DIR" "$port"
+    need_root start "$@"
+    shift 2
+    while [ $# -gt 0 ]; do
+        case "$1" in
+        --tls)
+            [ $# -ge 4 ] || die "usage: --tls TLSPORT CERT KEY"
+            TLS_PORT=$2 TLS_CERT=$3 TLS_KEY=$4
+            [[ "$TLS_PORT" =~ ^[0-9]+$ ]] || die "bad TLS port: $TLS_PORT"
+            { [ -r "$TLS_CERT" ] && [ -r "$TLS_KEY" ]; } || die "cannot read $TLS_CERT or $TLS_KEY"
+            shift 4
+            ;;
+        --passwd)
+            [ $# -ge 2 ] || die "usage: --passwd FILE"
+            PASSWD_FILE=$2
+            [ -r "$PASSWD_FILE" ] || die "cannot read $PASSWD_FILE"
+            shift 2
+            ;;
+        *) die "unknown option: $1" ;;
+        esac
+    done
     check_installed
     mkdir -p "$DIR"
     DIR=$(cd "$DIR" && pwd -P)
@@ -142,6 +198,14 @@ do_start() {
     mkdir -p "$DIR/db" "$DIR/run" "$DIR/log" "$DIR/http" \
         "$DIR/spool/articles" "$DIR/spool/overview" "$DIR/spool/incoming/tmp" \
         "$DIR/spool/outgoing" "$DIR/spool/archive"
+    if [ -n "$PASSWD_FILE" ]; then
+        install -m 0600 "$PASSWD_FILE" "$DIR/etc/passwd"
+    fi
+    if [ -n "$TLS_PORT" ]; then
+        mkdir -p "$DIR/etc/tls"
+        install -m 0644 "$TLS_CERT" "$DIR/etc/tls/cert.pem"
+        install -m 0600 "$TLS_KEY" "$DIR/etc/tls/key.pem"
+    fi
     write_conf "$port"
     printf '%s\n' \
         'control 0000000000 0000000001 n' \
@@ -168,6 +232,7 @@ do_start() {
         # innd writes its pid file once it listens; without it an answer
         # could come from another server on the same port.
         if [ "$(cat "$DIR/run/innd.pid" 2>/dev/null)" = "$launcher" ] && answers "$port"; then
+            start_tls
             return 0
         fi
         if ! alive "$launcher"; then
@@ -178,12 +243,41 @@ do_start() {
     die "innd does not answer on 127.0.0.1:$port"
 }
 
+# True when something accepts TCP connections on 127.0.0.1:$1.
+listening() {
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    timeout 5 bash -c 'exec 3<>"/dev/tcp/127.0.0.1/$1"' _ "$1" 2>/dev/null
+}
+
+# nnrpd as a daemon of its own for implicit TLS (innd does not listen for
+# it). Started as root, it binds the port and drops to news; it carries this
+# instance's INNCONF, so stopping the instance stops it too.
+start_tls() {
+    [ -n "$TLS_PORT" ] || return 0
+    local pidfile="$DIR/run/nnrpd-$TLS_PORT.pid"
+    rm -f "$pidfile"
+    INNCONF="$DIR/etc/inn.conf" setsid "$INN_BIN/nnrpd" -D -f -p "$TLS_PORT" -b 127.0.0.1 -S \
+        </dev/null >"$DIR/log/nnrpd-tls.out" 2>&1 &
+    local launcher=$! _
+    for _ in $(seq 1 200); do
+        # The pid file is written once the port is bound.
+        if [ -s "$pidfile" ] && alive "$(cat "$pidfile")" && listening "$TLS_PORT"; then
+            return 0
+        fi
+        if ! alive "$launcher" && ! { [ -s "$pidfile" ] && alive "$(cat "$pidfile")"; }; then
+            die "nnrpd -S exited: $(tail -n 20 "$DIR/log/nnrpd-tls.out" 2>/dev/null)"
+        fi
+        sleep 0.05
+    done
+    die "nnrpd does not listen on 127.0.0.1:$TLS_PORT"
+}
+
 # Processes of this instance: innd, its children, and anything started with
 # this instance's INNCONF.
 instance_pids() {
     local conf="INNCONF=$DIR/etc/inn.conf" pid p
     # shellcheck disable=SC2013 # one number per file
-    for pid in $(cat "$DIR/run/innd.pid" "$DIR/innd.launcher.pid" 2>/dev/null); do
+    for pid in $(cat "$DIR/run/innd.pid" "$DIR/innd.launcher.pid" "$DIR"/run/nnrpd-*.pid 2>/dev/null); do
         [[ "$pid" =~ ^[0-9]+$ ]] || continue
         alive "$pid" || continue
         echo "$pid"
@@ -252,8 +346,9 @@ do_status() {
 
 case "${1:-}" in
 start)
-    [ $# -eq 3 ] || die "usage: $0 start DIR PORT"
-    do_start "$2" "$3"
+    [ $# -ge 3 ] || die "usage: $0 start DIR PORT [--tls TLSPORT CERT KEY] [--passwd FILE]"
+    shift
+    do_start "$@"
     ;;
 stop)
     [ $# -eq 2 ] || die "usage: $0 stop DIR"
@@ -273,6 +368,6 @@ status)
     do_status "$2"
     ;;
 *)
-    die "usage: $0 start DIR PORT | stop DIR | newgroup DIR NAME... | status DIR | purge DIR"
+    die "usage: $0 start DIR PORT [--tls TLSPORT CERT KEY] [--passwd FILE] | stop DIR | newgroup DIR NAME... | status DIR | purge DIR"
     ;;
 esac

@@ -1,5 +1,7 @@
 #include "support/innserver.h"
 
+#include "support/testcertificate.h"
+
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -116,6 +118,73 @@ QString InnServer::directory() const
     return m_dir ? m_dir->path() : QString();
 }
 
+QString InnServer::caFile() const
+{
+    return m_securityDir ? m_securityDir->filePath(QStringLiteral("server.pem")) : QString();
+}
+
+void InnServer::setReaderPassword(const QString &user, const QString &password)
+{
+    m_user = user;
+    m_password = password;
+}
+
+bool InnServer::prepareSecurity(QStringList &args)
+{
+    if (!m_tls && m_user.isEmpty())
+        return true;
+    if (!m_securityDir) {
+        m_securityDir = std::make_unique<QTemporaryDir>();
+        if (!m_securityDir->isValid()) {
+            m_error =
+                QStringLiteral("cannot create a temporary folder: ") + m_securityDir->errorString();
+            m_securityDir.reset();
+            return false;
+        }
+        if (m_tls) {
+            TestCertificate cert;
+            if (!cert.make(m_securityDir->path(), tlsHost())) {
+                m_error = cert.error;
+                return false;
+            }
+        }
+        if (!m_user.isEmpty()) {
+            // ckpasswd -f compares with crypt(3): a SHA-512 crypt hash.
+            QProcess p;
+            p.start(QStringLiteral("openssl"),
+                    {QStringLiteral("passwd"), QStringLiteral("-6"), QStringLiteral("-stdin")});
+            p.write(m_password.toUtf8() + '\n');
+            p.closeWriteChannel();
+            const bool ok = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
+                            p.exitCode() == 0;
+            const QByteArray hash = p.readAllStandardOutput().trimmed();
+            QFile f(m_securityDir->filePath(QStringLiteral("passwd")));
+            if (!ok || hash.isEmpty() || !f.open(QIODevice::WriteOnly) ||
+                f.write(m_user.toUtf8() + ':' + hash + '\n') < 0) {
+                m_error = QStringLiteral("cannot make the password file: ") +
+                          QString::fromLocal8Bit(p.readAllStandardError());
+                return false;
+            }
+        }
+    }
+    if (m_tls) {
+        // A port of its own, not the one innd takes.
+        do {
+            m_tlsPort = freePort();
+        } while (m_tlsPort != 0 && m_tlsPort == m_port);
+        if (m_tlsPort == 0) {
+            m_error = QStringLiteral("no free port on 127.0.0.1");
+            return false;
+        }
+        args << QStringLiteral("--tls") << QString::number(m_tlsPort)
+             << m_securityDir->filePath(QStringLiteral("server.pem"))
+             << m_securityDir->filePath(QStringLiteral("server.key"));
+    }
+    if (!m_user.isEmpty())
+        args << QStringLiteral("--passwd") << m_securityDir->filePath(QStringLiteral("passwd"));
+    return true;
+}
+
 bool InnServer::runScript(const QStringList &args, int timeoutMs)
 {
     QProcess p;
@@ -159,7 +228,10 @@ bool InnServer::start()
             m_error = QStringLiteral("no free port on 127.0.0.1");
             continue;
         }
-        if (runScript({QStringLiteral("start"), m_dir->path(), QString::number(m_port)})) {
+        QStringList args{QStringLiteral("start"), m_dir->path(), QString::number(m_port)};
+        if (!prepareSecurity(args))
+            break;
+        if (runScript(args)) {
             m_running = true;
             return true;
         }
@@ -183,8 +255,10 @@ void InnServer::stop()
         QDir(m_dir->path()).removeRecursively();
     m_error = err;
     m_dir.reset();
+    m_securityDir.reset();
     m_running = false;
     m_port = 0;
+    m_tlsPort = 0;
 }
 
 bool InnServer::newGroup(const QString &name)

@@ -25,6 +25,11 @@ class QTemporaryDir;
 //
 // Starting takes about half a second: a test class shares one server
 // (start it in initTestCase()) and uses a fresh group per test.
+//
+// Secure and authenticated readers, set before start():
+//   inn.setTls(true);                    // nnrpd also serves implicit TLS on
+//                                        // tlsHost():tlsPort(); trust caFile()
+//   inn.setReaderPassword("user", "pw"); // readers must AUTHINFO USER/PASS
 class InnServer final {
 public:
     InnServer();
@@ -46,6 +51,19 @@ public:
     static QString host() { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
     QString directory() const;
+
+    // nnrpd also listens on tlsPort() with implicit TLS (RFC 8143), with a
+    // self-signed certificate made for tlsHost(); caFile() is that
+    // certificate, the authority a client must trust.
+    void setTls(bool on) { m_tls = on; }
+    quint16 tlsPort() const { return m_tlsPort; }
+    QString caFile() const;
+    static QString tlsHost() { return QStringLiteral("localhost"); }
+    // Readers on every port must authenticate with this user name and
+    // password (AUTHINFO USER/PASS, checked by ckpasswd). An empty user name
+    // lets readers in without. post() is unaffected; postAsReader() then
+    // fails.
+    void setReaderPassword(const QString &user, const QString &password);
 
     // Creates newsgroups (ctlinnd newgroup).
     bool newGroup(const QString &name);
@@ -72,8 +90,15 @@ public:
 private:
     bool runScript(const QStringList &args, int timeoutMs = 60000);
     bool feed(const QByteArray &article, bool asPeer);
+    // The certificate and the password file the script is given.
+    bool prepareSecurity(QStringList &args);
 
     std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QTemporaryDir> m_securityDir;
+    bool m_tls = false;
+    QString m_user;
+    QString m_password;
+    quint16 m_tlsPort = 0;
     quint16 m_port = 0;
     bool m_running = false;
     QString m_error;
