@@ -62,6 +62,45 @@ private slots:
         QCOMPARE(f.data().toString(), QStringLiteral("f"));
     }
 
+    // The ASCII shortcut orders as the general case-insensitive comparison
+    // does, ties broken by the exact text.
+    void orderMatchesCaseInsensitiveCompare_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::newRow("case only") << "Alt.a"
+                                   << "alt.a";
+        QTest::newRow("case decides nothing") << "ALT.b"
+                                              << "alt.a";
+        QTest::newRow("prefix") << "alt"
+                                << "ALT.x";
+        QTest::newRow("punctuation vs letters") << "a_b"
+                                                << "A.b";
+        QTest::newRow("digits") << "g10"
+                                << "G9";
+        QTest::newRow("equal") << "same"
+                               << "same";
+        QTest::newRow("non-ASCII after a case difference") << "Ab.日本"
+                                                           << "ab.本";
+        QTest::newRow("accented") << "caf\u00c9"
+                                  << "caf\u00e9x";
+        QTest::newRow("accented case only") << "\u00c9"
+                                            << "\u00e9";
+        QTest::newRow("empty") << ""
+                               << "a";
+    }
+    void orderMatchesCaseInsensitiveCompare()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        const auto reference = [](const QString &x, const QString &y) {
+            const int c = x.compare(y, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : x < y;
+        };
+        QCOMPARE(NameListModel::lessThan(a, b), reference(a, b));
+        QCOMPARE(NameListModel::lessThan(b, a), reference(b, a));
+    }
+
     // Many batches in random order end as one sorted list.
     void batchesMatchOneSort()
     {
