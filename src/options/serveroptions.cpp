@@ -3,9 +3,20 @@
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
 
+namespace {
+
+QString flag(bool on)
+{
+    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+}
+
+} // namespace
+
 ServerOptions ServerOptions::fromRunning(const RunningSettings &running)
 {
-    return {running.serverName, running.serverPort};
+    // The flags are on only for the exact text the connecting code obeys.
+    return {running.serverName, running.serverPort, running.ssl == QLatin1String("TRUE"),
+            running.user,       running.pass,       running.modeReader == QLatin1String("TRUE")};
 }
 
 bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QString *error) const
@@ -14,6 +25,10 @@ bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QStrin
     SettingsBatch batch(store);
     store.write(section, QStringLiteral("SERVERNAME"), serverName);
     store.write(section, QStringLiteral("SERVERPORT"), serverPort);
+    store.write(section, QStringLiteral("SSL"), flag(ssl));
+    store.write(section, QStringLiteral("USER"), user);
+    store.write(section, QStringLiteral("PASS"), pass);
+    store.write(section, QStringLiteral("MODEREADER"), flag(modeReader));
     if (!batch.commit()) {
         if (error)
             *error = store.errorString();
@@ -21,5 +36,9 @@ bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QStrin
     }
     running.serverName = serverName;
     running.serverPort = serverPort;
+    running.ssl = flag(ssl);
+    running.user = user;
+    running.pass = pass;
+    running.modeReader = flag(modeReader);
     return true;
 }

@@ -9,13 +9,18 @@ struct RunningSettings;
 // copy, stored back as typed. Nothing here is validated; the connecting code
 // reads the port by its leading number (TextValue::portNumber).
 struct ServerOptions {
-    QString serverName; // SERVER/SERVERNAME
-    QString serverPort; // SERVER/SERVERPORT
+    QString serverName;      // SERVER/SERVERNAME
+    QString serverPort;      // SERVER/SERVERPORT
+    bool ssl = false;        // SERVER/SSL "TRUE" / "FALSE": implicit TLS
+    QString user{};          // SERVER/USER; empty: no authentication
+    QString pass{};          // SERVER/PASS
+    bool modeReader = false; // SERVER/MODEREADER "TRUE" / "FALSE"
 
     static ServerOptions fromRunning(const RunningSettings &running);
 
-    // Stores SERVERNAME, then SERVERPORT, in one replace of the settings file.
-    // The running copy takes the values only when they reached the disk; on a
-    // failed write nothing changes and *error (if given) says why.
+    // Stores SERVERNAME, SERVERPORT, SSL, USER, PASS and MODEREADER in one
+    // replace of the settings file. The running copy takes the values only
+    // when they reached the disk; on a failed write nothing changes and
+    // *error (if given) says why.
     bool apply(RunningSettings &running, SettingsStore &store, QString *error = nullptr) const;
 };

@@ -160,6 +160,22 @@ Checked check(const SettingsStore &store, const QString &section, const QString 
             out.refusal = QStringLiteral("数字を入れてください");
         return out;
     }
+    if (is(section, key, Keys::Server, "SSL") || is(section, key, Keys::Server, "MODEREADER")) {
+        // The connection obeys the exact text "TRUE" only.
+        const QString upper = value.trimmed().toUpper();
+        if (upper != QLatin1String("TRUE") && upper != QLatin1String("FALSE"))
+            out.refusal = QStringLiteral("TRUE か FALSE を指定してください");
+        else
+            out.value = upper;
+        return out;
+    }
+    if (is(section, key, Keys::Server, "USER") || is(section, key, Keys::Server, "PASS")) {
+        // Sent on the AUTHINFO command line: a line end would end it.
+        if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')) ||
+            value.contains(QChar(0)))
+            out.refusal = QStringLiteral("改行を含めることはできません");
+        return out;
+    }
     if (is(section, key, Keys::Server, "TIME")) {
         // Sent to the server as the NEWGROUPS date and time.
         if (!isCatalogueTime(value))

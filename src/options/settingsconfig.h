@@ -15,9 +15,10 @@ class SettingsStore;
 // user changed only that field and pressed OK: a limit box is checked when
 // its limit is the stored SEIGEN (and choosing a limit checks the stored box
 // of that limit), the watch interval must be numeric, and server values are
-// stored unchecked. Values the dialogs can only produce in one form (the
-// TRUE/FALSE flags, SEIGEN "0"-"3", an absolute directory) are brought to it
-// or refused.
+// stored unchecked, except that a user name or password cannot hold a line
+// end (a single-line box cannot either). Values the dialogs can only produce
+// in one form (the TRUE/FALSE flags, SSL and MODEREADER among them, SEIGEN
+// "0"-"3", an absolute directory) are brought to it or refused.
 namespace SettingsConfig {
 
 struct Key {

@@ -4,6 +4,7 @@
 #include "app/ui/twips.h"
 #include "options/serveroptions.h"
 
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,6 +46,30 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ct
     Label2->setBuddy(Text2);
     addRow(Label2, Text2, 1095);
 
+    // Secure and authenticated servers.
+    Check1 = new QCheckBox(QStringLiteral("SSL/TLSで接続する (通常ポート563)"), this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    addWideRow(Check1);
+
+    Label3 = new QLabel(QStringLiteral("ユーザー名:"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Text3 = new QLineEdit(this);
+    Text3->setObjectName(QStringLiteral("Text3"));
+    Label3->setBuddy(Text3);
+    addRow(Label3, Text3, kFieldWidth);
+
+    Label4 = new QLabel(QStringLiteral("パスワード:"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Text4 = new QLineEdit(this);
+    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4->setEchoMode(QLineEdit::Password);
+    Label4->setBuddy(Text4);
+    addRow(Label4, Text4, kFieldWidth);
+
+    Check2 = new QCheckBox(QStringLiteral("MODE READERを送る"), this);
+    Check2->setObjectName(QStringLiteral("Check2"));
+    addWideRow(Check2);
+
     const int buttonsTop = kMargin + m_rows * kRowPitch + 120;
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -70,6 +95,13 @@ void frmOptions::addRow(QLabel *label, QWidget *field, int fieldWidthTwips)
     ++m_rows;
 }
 
+void frmOptions::addWideRow(QWidget *field)
+{
+    const int top = kMargin + m_rows * kRowPitch;
+    field->setGeometry(Twips::rect(kMargin, top, kClientWidth - 2 * kMargin, kRowHeight));
+    ++m_rows;
+}
+
 void frmOptions::Form_Load()
 {
     if (const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen()) {
@@ -80,6 +112,10 @@ void frmOptions::Form_Load()
     const ServerOptions o = ServerOptions::fromRunning(m_ctx.settings);
     Text1->setText(o.serverName);
     Text2->setText(o.serverPort);
+    Check1->setChecked(o.ssl);
+    Text3->setText(o.user);
+    Text4->setText(o.pass);
+    Check2->setChecked(o.modeReader);
 }
 
 void frmOptions::cmdOK_Click()
@@ -87,6 +123,10 @@ void frmOptions::cmdOK_Click()
     ServerOptions o;
     o.serverName = Text1->text();
     o.serverPort = Text2->text();
+    o.ssl = Check1->isChecked();
+    o.user = Text3->text();
+    o.pass = Text4->text();
+    o.modeReader = Check2->isChecked();
     QString error;
     if (!o.apply(m_ctx.settings, m_ctx.store, &error)) {
         // Nothing changed; the user may try again or cancel.
