@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic xvfb xauth
-  sharutils mpack nkf python3 openssl
+  sharutils mpack nkf python3 openssl ca-certificates
   inn2
 )
 
