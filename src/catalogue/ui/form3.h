@@ -1,12 +1,13 @@
 #pragma once
 
+#include "engine/nntpsocket.h"
+
 #include <QDialog>
 
 #include <memory>
 
 class CatalogueChooser;
 class CatalogueConversation;
-class NntpSocket;
 class QLabel;
 class QLineEdit;
 class QListView;
