@@ -286,6 +286,26 @@ private slots:
         QCOMPARE(s.buffer, QStringLiteral("after 1\r\n"));
     }
 
+    // A list holds every name a server sends, past 32 767.
+    void longListing()
+    {
+        CatalogueFixture f;
+        CatalogueSession s;
+        Rig r(f, s);
+        r.conversation.cmdALL_Click();
+        r.socket.feed("200 hi\r\n");
+        QString listing = QStringLiteral("215 ok\r\n");
+        for (int i = 40000; i > 0; --i)
+            listing += QStringLiteral("g.%1 1 1 y\r\n").arg(i, 5, 10, QLatin1Char('0'));
+        r.socket.feed(listing);
+        r.socket.feed(".\r\n");
+        QCOMPARE(r.chooser.list1().count(), 40000);
+        QCOMPARE(r.label1, QStringLiteral("40000"));
+        QCOMPARE(r.chooser.list1().at(0), QStringLiteral("g.00001"));
+        QCOMPARE(r.chooser.list1().at(39999), QStringLiteral("g.40000"));
+        QCOMPARE(CatalogueFile::load(f.catalogPath()).names.size(), 40000);
+    }
+
     // A server that never ends its line is cut off, not followed into
     // memory exhaustion.
     void endlessLine()
