@@ -1,26 +1,67 @@
 #!/usr/bin/env bash
-# Saves pictures of KAPLO's windows into docs/images (form1.png, …), drawn
-# offscreen from a temporary settings file with a few sample groups.
+# Saves pictures of KAPLO's windows into docs/images (form1.png, form2.png,
+# form3.png, frmabout.png, frmoptions.png, frmoptions1.png, frmoptions2.png
+# and the start-up messages), drawn offscreen from a temporary settings file
+# with a few sample groups and a small newsgroup catalogue.
+#
+#   scripts/screenshots.sh [OUTDIR]      (KAPLO_BUILD_DIR: the build folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KAPLO_BUILD_DIR:-build}
 out=${1:-docs/images}
 
-if [ ! -x "$build/kaplo" ] || [ -n "${KAPLO_REBUILD:-}" ]; then
-  cmake -S . -B "$build" -G Ninja >/dev/null
+# Quiet unless something fails.
+quietly() {
+  local log
+  if ! log=$("$@" 2>&1); then
+    printf '%s\n' "$log" >&2
+    return 1
+  fi
+}
+if [ ! -f "$build/build.ninja" ] || [ -n "${KAPLO_REBUILD:-}" ]; then
+  quietly cmake -S . -B "$build" -G Ninja
 fi
-cmake --build "$build" --target kaplo >/dev/null
+quietly cmake --build "$build" --target kaplo
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$tmp/save"
-cat >"$tmp/KAPLO.ini" <<INI
+# The save directory shows in the save dialog's folder list, so its path is
+# the same on every run: a fixed folder, made afresh and removed afterwards.
+base=/tmp/kaplo-screenshots
+if [ -e "$base" ] && [ ! -f "$base/.kaplo-screenshots" ]; then
+  echo "screenshots: $base exists and is not ours" >&2
+  exit 1
+fi
+rm -rf "$base"
+trap 'rm -rf "$base"' EXIT
+save="$base/KAPLO"
+mkdir -p "$save/fj.binaries" "$save/japan.binaries.misc"
+: >"$base/.kaplo-screenshots"
+
+# The catalogue as the catalogue window writes it: one name per line, CR LF.
+printf '%s\r\n' \
+  alt.binaries.pictures.misc fj.binaries fj.binaries.d fj.comp.misc \
+  fj.news.misc fj.rec.animation japan.binaries.misc japan.comp.misc \
+  japan.rec.music tnn.binaries >"$save/newsgroups.dat"
+
+cat >"$base/KAPLO.ini" <<INI
 [SERVER]
 SERVERNAME=news.example.net
 SERVERPORT=119
 
 [SAVE]
-DIR=$tmp/save
+DIR=$save
+DATEDIR=TRUE
+USERDIR=FALSE
+GROUPDIR=TRUE
+LOG=TRUE
+REWRITE=FALSE
+SEIGEN=2
+SEIGENTIME=06:30
+SEIGENFILE=500
+SEIGENSIZE=50
+
+[REMOTE]
+ADDRESS=ppp-プロバイダ
+INTERVAL=5
 
 [GROUP]
 GROUPNAME1=fj.binaries
@@ -55,4 +96,4 @@ REWRITE=YES
 INI
 
 mkdir -p "$out"
-KAPLO_SETTINGS="$tmp/KAPLO.ini" QT_QPA_PLATFORM=offscreen "$build/kaplo" --screenshot "$out"
+KAPLO_SETTINGS="$base/KAPLO.ini" QT_QPA_PLATFORM=offscreen "$build/kaplo" --screenshot "$out"
