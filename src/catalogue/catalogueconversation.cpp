@@ -74,6 +74,8 @@ void CatalogueConversation::startFetch(bool emptyList1)
     m_session.scanned = 0;
     m_statusLine.clear();
     m_connected = true;
+    m_auth.reset(NntpAuth::Settings::from(m_settings));
+    m_socket.setTls(m_settings.ssl == QLatin1String("TRUE"));
     m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
     m_session.stateCode = kS;
     if (emptyList1)
@@ -143,6 +145,10 @@ void CatalogueConversation::takeData(const QString &text)
         return;
     }
 
+    if (m_auth.hasCommand() && m_connected) {
+        m_socket.send(m_auth.takeCommand());
+        return;
+    }
     if (!m_session.replyFlag)
         return;
     if (m_session.stateCode == kN) {
@@ -164,10 +170,14 @@ bool CatalogueConversation::takeLine(QStringView line)
 {
     if (!m_session.replyFlag) {
         if (m_session.stateCode == kS) {
-            // The greeting, whatever its code, is answered with the command.
+            // The greeting, whatever its code, is answered with the command,
+            // after MODE READER and AUTHINFO when they are set.
             m_session.stateCode = kN;
-            m_session.replyFlag = true;
+            return takeAuth(m_auth.begin());
         } else if (m_session.stateCode == kN) {
+            // Replies to MODE READER and AUTHINFO, and a 480 to the command.
+            if (const NntpAuth::Reply r = m_auth.reply(line); r != NntpAuth::Reply::Pass)
+                return takeAuth(r);
             // Only the first character of the reply counts.
             if (line.startsWith(QLatin1Char('4'))) {
                 m_session.stateCode = kE;
@@ -201,6 +211,24 @@ bool CatalogueConversation::takeLine(QStringView line)
     m_chooser.addName((space < 0 ? line : line.left(space)).toString(), m_session.newOnly);
     ++m_session.fetchCount;
     m_countChanged = true;
+    return true;
+}
+
+bool CatalogueConversation::takeAuth(NntpAuth::Reply reply)
+{
+    switch (reply) {
+    case NntpAuth::Reply::Pass:
+    case NntpAuth::Reply::Resume:
+        // The command (again, after a 480) goes out after the lines.
+        m_session.replyFlag = true;
+        return true;
+    case NntpAuth::Reply::Taken:
+        return true;
+    case NntpAuth::Reply::Fail:
+        // As a failed connection: the server's reply in Label1.
+        Winsock1_Error(m_auth.failure());
+        return false;
+    }
     return true;
 }
 

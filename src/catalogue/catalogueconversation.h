@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/nntpauth.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringView>
@@ -64,6 +66,8 @@ private:
     void takeData(const QString &text);
     // false: stop taking lines (the listing ended).
     bool takeLine(QStringView line);
+    // What a reply of NntpAuth's means here; false: stop taking lines.
+    bool takeAuth(NntpAuth::Reply reply);
     void showCount();
 
     CatalogueSession &m_session;
@@ -76,4 +80,5 @@ private:
     bool m_moreData = false;     // data arrived meanwhile
     bool m_countChanged = false; // Label1 is behind the count
     QString m_statusLine;        // the 4xx status, for refused()
+    NntpAuth m_auth;             // MODE READER and AUTHINFO of this connection
 };
