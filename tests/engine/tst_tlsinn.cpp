@@ -109,6 +109,27 @@ private slots:
         QCOMPARE(run.rig.storedLast(0), QStringLiteral("2"));
     }
 
+    // Far more than the socket's read buffer: the session keeps flowing as
+    // the engine reads.
+    void largeArticle()
+    {
+        const QString g = group();
+        QVERIFY(m_inn.newGroup(g));
+        QByteArray body;
+        const int lines = 40000;
+        for (int i = 0; i < lines; ++i)
+            body += QByteArray::number(i).rightJustified(8, '0') + QByteArray(60, 'x') + "\r\n";
+        QVERIFY2(m_inn.post(article(g, QStringLiteral("big"), body)),
+                 qPrintable(m_inn.errorString()));
+        TlsRun run(m_inn.tlsPort(), kPass);
+        run.rig.addGroup(g);
+        QVERIFY(run.run());
+        QCOMPARE(run.engine.endReason(), DownloadEngine::EndReason::Finished);
+        QVERIFY(run.handler.lines.size() > lines);
+        QCOMPARE(run.handler.lines.last(),
+                 QByteArray::number(lines - 1).rightJustified(8, '0') + QByteArray(60, 'x'));
+    }
+
     void wrongPassword()
     {
         const QString g = group();
