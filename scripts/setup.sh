@@ -9,6 +9,7 @@ packages=(
   fonts-ipafont-gothic xvfb xauth
   sharutils mpack nkf python3 openssl ca-certificates
   inn2
+  desktop-file-utils
 )
 
 SUDO=""
