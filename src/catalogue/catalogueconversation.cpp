@@ -178,7 +178,14 @@ bool CatalogueConversation::takeLine(QStringView line)
             // Replies to MODE READER and AUTHINFO, and a 480 to the command.
             if (const NntpAuth::Reply r = m_auth.reply(line); r != NntpAuth::Reply::Pass)
                 return takeAuth(r);
-            // Only the first character of the reply counts.
+            // An error reply (INN answers a since-value before 1970 with
+            // "501 Bad date") brings no listing: waiting for one would hang
+            // the window, so the fetch ends with the reply in Label1.
+            if (line.startsWith(QLatin1Char('5'))) {
+                Winsock1_Error(line.toString());
+                return false;
+            }
+            // Otherwise only the first character of the reply counts.
             if (line.startsWith(QLatin1Char('4'))) {
                 m_session.stateCode = kE;
                 m_statusLine = line.toString();

@@ -228,6 +228,11 @@ void DownloadEngine::closeLogs()
 
 void DownloadEngine::endRun(EndReason reason)
 {
+    if (!m_ctx.store.flush()) {
+        m_state.label3 = QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString();
+        if (reason != EndReason::Fatal)
+            reason = EndReason::Error;
+    }
     m_socket.close();
     m_running = false;
     m_endReason = reason;
@@ -556,8 +561,10 @@ void DownloadEngine::articleFollows(QStringView line)
     }
     st.inArticle = true;
     // The article being fetched is the one the next run begins with.
-    if (!m_ctx.store.write(GroupTable::sectionOf(st.groupIndex - 1), QStringLiteral("LAST"),
-                           st.articleNumberText)) {
+    // Written at most once a second while articles stream in; every end of
+    // the run puts the last one on disk (endRun).
+    if (!m_ctx.store.writeSoon(GroupTable::sectionOf(st.groupIndex - 1), QStringLiteral("LAST"),
+                               st.articleNumberText)) {
         endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString());
     }
 }

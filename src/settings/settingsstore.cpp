@@ -46,7 +46,10 @@ SettingsStore::SettingsStore(const QString &path) : m_path(path)
     m_settings = std::make_unique<QSettings>(path, m_settingsFormat);
 }
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore()
+{
+    flush();
+}
 
 QString SettingsStore::read(const QString &section, const QString &key, const QString &def) const
 {
@@ -70,6 +73,23 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
     remember(path);
     m_settings->setValue(path, value);
     return sync();
+}
+
+bool SettingsStore::writeSoon(const QString &section, const QString &key, const QString &value,
+                              int maxDelayMs)
+{
+    const QString path = keyPath(section, key);
+    remember(path);
+    m_settings->setValue(path, value);
+    m_waiting = true;
+    if (m_batchDepth > 0 || (m_lastWrite.isValid() && m_lastWrite.elapsed() < maxDelayMs))
+        return true;
+    return sync();
+}
+
+bool SettingsStore::flush()
+{
+    return m_waiting ? sync() : true;
 }
 
 bool SettingsStore::deleteSection(const QString &section)
@@ -128,6 +148,8 @@ bool SettingsStore::sync()
     if (m_batchDepth > 0)
         return true;
     const bool ok = writeOut();
+    m_waiting = false;
+    m_lastWrite.start();
     if (ok)
         m_undo.clear();
     else

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
@@ -27,6 +28,14 @@ public:
     bool contains(const QString &section, const QString &key) const;
     // false when the value did not reach the disk; errorString() says why.
     bool write(const QString &section, const QString &key, const QString &value);
+    // A write that may wait for the next one: it reaches the disk with the
+    // next write or flush(), or at once when the disk was last written more
+    // than maxDelayMs ago. For values written at a high rate (the number of
+    // every article a run fetches); a crash loses at most maxDelayMs of them.
+    bool writeSoon(const QString &section, const QString &key, const QString &value,
+                   int maxDelayMs = 1000);
+    // Puts what writeSoon() left waiting on the disk.
+    bool flush();
     // Deleting a section that does not exist is not an error.
     bool deleteSection(const QString &section);
 
@@ -51,6 +60,8 @@ private:
     QSettings::Format m_settingsFormat = QSettings::IniFormat;
     int m_batchDepth = 0;
     bool m_failWrites = false;
+    bool m_waiting = false; // writeSoon() left changes that are not on disk
+    QElapsedTimer m_lastWrite;
     // What the changes not yet on disk replaced: after a failed write the
     // store goes back to what the disk holds, so a later write cannot carry
     // a refused change along with it.

@@ -110,6 +110,22 @@ private slots:
         QCOMPARE(r.socket.sent, QStringList{"LIST\r\n"});
     }
 
+    void errorStatusEndsWithTheReply()
+    {
+        CatalogueFixture f;
+        f.writeCatalog("old.one\r\n");
+        CatalogueSession s;
+        Rig r(f, s);
+        r.conversation.cmdNew_Click();
+        r.socket.feed("200 hi\r\n");
+        r.socket.feed("501 Bad date\r\n");
+        QVERIFY(r.socket.closed);
+        QCOMPARE(r.label1, QStringLiteral("501 Bad date"));
+        QVERIFY(r.ended.isEmpty());
+        QCOMPARE(f.catalogBytes(), QByteArray("old.one\r\n"));
+        QCOMPARE(f.storedTime(), QStringLiteral("(none)"));
+    }
+
     void refusedEndsQuietly()
     {
         CatalogueFixture f;

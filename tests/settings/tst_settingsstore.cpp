@@ -114,6 +114,33 @@ private slots:
                  QStringLiteral("d"));
     }
 
+    void writeSoonWaitsForFlushOrTheNextWrite()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("k.ini"));
+        SettingsStore store(path);
+        QVERIFY(store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("TRUE")));
+        const auto onDisk = [&] {
+            return SettingsStore(path).read(QStringLiteral("GROUP1"), QStringLiteral("LAST"),
+                                            QStringLiteral("none"));
+        };
+        QVERIFY(store.writeSoon(QStringLiteral("GROUP1"), QStringLiteral("LAST"),
+                                QStringLiteral("10"), 60000));
+        QCOMPARE(store.read(QStringLiteral("GROUP1"), QStringLiteral("LAST"), {}),
+                 QStringLiteral("10"));
+        QVERIFY(store.flush());
+        QCOMPARE(onDisk(), QStringLiteral("10"));
+        QVERIFY(store.writeSoon(QStringLiteral("GROUP1"), QStringLiteral("LAST"),
+                                QStringLiteral("11"), 60000));
+        QVERIFY(
+            store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("FALSE")));
+        QCOMPARE(onDisk(), QStringLiteral("11"));
+        // Past the delay it goes out at once.
+        QVERIFY(store.writeSoon(QStringLiteral("GROUP1"), QStringLiteral("LAST"),
+                                QStringLiteral("12"), 0));
+        QCOMPARE(onDisk(), QStringLiteral("12"));
+    }
+
     void fileIsOwnerOnly()
     {
         QTemporaryDir dir;

@@ -15,7 +15,9 @@ constexpr int kUsage = 2;
 int usage(QTextStream &err)
 {
     err << "usage: kaplo-cli config get SECTION KEY | set SECTION KEY VALUE | list"
-           " [--settings FILE]\n";
+           " [--settings FILE]\n"
+           "A VALUE of - is read from standard input (one line), so that a password\n"
+           "does not show in the process list: kaplo-cli config set SERVER PASS -\n";
     return kUsage;
 }
 
@@ -28,6 +30,10 @@ int runConfig(const QStringList &arguments)
     if (args.isEmpty())
         return usage(err);
     const QString verb = args.takeFirst();
+    if (verb == QLatin1String("--help") || verb == QLatin1String("-h")) {
+        usage(out);
+        return 0;
+    }
     SettingsStore store(path);
 
     if (verb == QLatin1String("list") && args.isEmpty()) {
@@ -55,7 +61,12 @@ int runConfig(const QStringList &arguments)
         out << SettingsConfig::currentValue(store, section, key) << '\n';
         return 0;
     }
-    const SettingsConfig::Checked checked = SettingsConfig::check(store, section, key, args.at(2));
+    QString value = args.at(2);
+    if (value == QLatin1String("-")) {
+        QTextStream in(stdin);
+        value = in.readLine();
+    }
+    const SettingsConfig::Checked checked = SettingsConfig::check(store, section, key, value);
     // The dialogs' messages, on stderr.
     CliPrompter prompter;
     if (checked.refusal) {

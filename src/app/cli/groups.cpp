@@ -170,6 +170,10 @@ int run(QStringList args)
     if (args.isEmpty())
         return usageError(QStringLiteral("which command?"));
     const QString what = args.takeFirst();
+    if (what == QLatin1String("--help") || what == QLatin1String("-h")) {
+        QTextStream(stdout) << kUsage;
+        return 0;
+    }
 
     SettingsStore store(path);
     CliPrompter prompter;

@@ -2,6 +2,17 @@
 
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+// Qt's own button texts are English without a translation loaded.
+QString cancelText()
+{
+    return QStringLiteral("ｷｬﾝｾﾙ");
+}
+
+} // namespace
 
 void WidgetPrompter::message(const QString &text)
 {
@@ -14,6 +25,7 @@ bool WidgetPrompter::confirm(const QString &text)
     QMessageBox box(QMessageBox::NoIcon, title(), text, QMessageBox::Ok | QMessageBox::Cancel,
                     m_parent);
     box.setDefaultButton(QMessageBox::Ok);
+    box.button(QMessageBox::Cancel)->setText(cancelText());
     return box.exec() == QMessageBox::Ok;
 }
 
@@ -24,6 +36,8 @@ std::optional<QString> WidgetPrompter::input(const QString &prompt, const QStrin
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setLabelText(prompt);
     dlg.setTextValue(defaultText);
+    dlg.setOkButtonText(QStringLiteral("OK"));
+    dlg.setCancelButtonText(cancelText());
     if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
     return dlg.textValue();
