@@ -286,6 +286,14 @@ QString StreamDecoder::decode(QByteArrayView bytes)
     return out;
 }
 
+void StreamDecoder::appendTo(QByteArrayView bytes, QString &out)
+{
+    if (m_lead < 0 && isAscii(bytes))
+        out.append(QLatin1StringView(bytes.data(), bytes.size()));
+    else
+        decodeInto(bytes, &m_lead, out);
+}
+
 QString StreamDecoder::flush()
 {
     if (m_lead < 0)

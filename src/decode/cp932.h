@@ -50,6 +50,9 @@ class StreamDecoder {
 public:
     StreamDecoder();
     QString decode(QByteArrayView bytes);
+    // The same, appended to out: a buffer kept between reads is reused,
+    // with no new allocation per read.
+    void appendTo(QByteArrayView bytes, QString &out);
     // Ends the stream: a lead byte still waiting gives U+FFFD.
     QString flush();
     void reset();

@@ -342,10 +342,8 @@ bool DownloadEngine::LimitCheck()
 
 // --- the conversation ---------------------------------------------------------
 
-void DownloadEngine::appendReceived(const QString &text)
+void DownloadEngine::appendReceived()
 {
-    if (text.isEmpty())
-        return;
     // Drop the lines already taken before the buffer grows; what is left is
     // at most one partial line, so the copy is paid once per event.
     if (m_recvPos > 0) {
@@ -358,7 +356,7 @@ void DownloadEngine::appendReceived(const QString &text)
         }
         m_recvPos = 0;
     }
-    m_recv += text;
+    m_socket.readAllInto(m_recv);
 }
 
 bool DownloadEngine::takeLine(QStringView &line)
@@ -379,12 +377,13 @@ bool DownloadEngine::takeLine(QStringView &line)
 
 void DownloadEngine::Winsock1_DataArrival()
 {
-    const QString data = m_socket.readAll();
-    if (!m_running)
-        return; // nothing of ours is connected
+    if (!m_running) {
+        m_socket.readAll(); // nothing of ours is connected
+        return;
+    }
     const quint64 serial = m_runSerial;
     RunState &st = m_state;
-    appendReceived(data);
+    appendReceived();
 
     // The window repaints once per event, however many lines it brought.
     struct Notify {

@@ -93,7 +93,7 @@ private:
     void endRun(EndReason reason);
 
     bool takeLine(QStringView &line);
-    void appendReceived(const QString &text);
+    void appendReceived();
     void handleReply(QStringView line);
     void groupSelected(QStringView line);
     void articleFollows(QStringView line);

@@ -19,6 +19,8 @@ public:
     virtual void send(const QString &text) = 0;
     // Everything received and not yet read, as text.
     virtual QString readAll() = 0;
+    // The same, appended to a buffer the caller keeps.
+    virtual void readAllInto(QString &buffer) { buffer += readAll(); }
     virtual void close() = 0;
 
     // Implicit TLS (RFC 8143) for the connections opened from now on: the

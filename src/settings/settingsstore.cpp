@@ -1,6 +1,7 @@
 #include "settings/settingsstore.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -8,6 +9,23 @@
 #include <QStringList>
 
 namespace {
+
+// QSettings writes its file by itself from the event loop after every change.
+// The store decides when the disk is written (each write, or the end of a
+// batch, or writeSoon's delay), so those requests are dropped.
+class NoAutoSync final : public QObject {
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        return event->type() == QEvent::UpdateRequest;
+    }
+};
+
+QObject *noAutoSync()
+{
+    static NoAutoSync filter;
+    return &filter;
+}
 
 QString keyPath(const QString &section, const QString &key)
 {
@@ -44,6 +62,7 @@ SettingsStore::SettingsStore(const QString &path) : m_path(path)
         m_settingsFormat = QSettings::NativeFormat;
 #endif
     m_settings = std::make_unique<QSettings>(path, m_settingsFormat);
+    m_settings->installEventFilter(noAutoSync());
 }
 
 SettingsStore::~SettingsStore()
@@ -141,6 +160,7 @@ void SettingsStore::revert()
     m_settings->sync();
     m_settings.reset();
     m_settings = std::make_unique<QSettings>(m_path, m_settingsFormat);
+    m_settings->installEventFilter(noAutoSync());
 }
 
 bool SettingsStore::sync()
@@ -179,6 +199,7 @@ bool SettingsStore::writeOut()
         // after the disk recovers. The changes themselves live in QSettings'
         // per-file cache, which a new object shares.
         m_settings = std::make_unique<QSettings>(m_path, m_settingsFormat);
+        m_settings->installEventFilter(noAutoSync());
     }
     m_settings->sync();
     switch (m_settings->status()) {
