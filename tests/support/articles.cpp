@@ -242,7 +242,7 @@ Built mimeBase64(const Headers &headers, const QList<Attachment> &files, const M
         b.payloads << files[i].data;
         b.names << (options.unnamed ? QByteArray() : files[i].name);
     }
-    const QJsonObject spec{{"files", list},
+    const QJsonObject plan{{"files", list},
                            {"multipart", options.textPart || files.size() > 1},
                            {"textPart", options.textPart},
                            {"text", QString::fromUtf8(options.text)},
@@ -252,19 +252,19 @@ import sys, json, email.policy
 from email.mime.application import MIMEApplication
 from email.mime.multipart import MIMEMultipart
 from email.mime.text import MIMEText
-spec = json.load(sys.stdin)
+plan = json.load(sys.stdin)
 parts = []
-for f in spec['files']:
+for f in plan['files']:
     with open(f['path'], 'rb') as fh:
         p = MIMEApplication(fh.read())
-    if not spec['unnamed']:
+    if not plan['unnamed']:
         p.set_param('name', f['name'])
         p.add_header('Content-Disposition', 'attachment', filename=f['name'])
     parts.append(p)
-if spec['multipart']:
+if plan['multipart']:
     m = MIMEMultipart()
-    if spec['textPart']:
-        t = spec['text']
+    if plan['textPart']:
+        t = plan['text']
         m.attach(MIMEText(t, 'plain', 'us-ascii' if t.isascii() else 'utf-8'))
     for p in parts:
         m.attach(p)
@@ -272,7 +272,7 @@ else:
     m = parts[0]
 sys.stdout.buffer.write(m.as_bytes(policy=email.policy.compat32.clone(linesep='\r\n')))
 )";
-    const QByteArray entity = python(script, QJsonDocument(spec).toJson(), &b.error);
+    const QByteArray entity = python(script, QJsonDocument(plan).toJson(), &b.error);
     if (!b.error.isEmpty())
         return b;
     b.article = withHeaders(headers, entity);
