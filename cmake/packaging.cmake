@@ -6,8 +6,11 @@ foreach(size 16 22 24 32 48 64 128 256)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/hicolor/${size}x${size}/apps/kaplo.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/kaplo.1 ${PROJECT_SOURCE_DIR}/packaging/kaplo-cli.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual pages carry the project's version.
+foreach(page kaplo kaplo-cli)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/${page}.1 ${PROJECT_BINARY_DIR}/man/${page}.1 @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
 # The package's documentation folder is named after the package.
 set(KAPLO_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kaplo)
 install(FILES ${PROJECT_SOURCE_DIR}/docs/guide.md DESTINATION ${KAPLO_DOCDIR})

@@ -35,7 +35,7 @@ static void printUsage(QTextStream &out)
            "~/.config/KAPLO/KAPLO.ini.\n\ncommands:\n";
     for (const auto &[name, c] : cli::commands())
         out << "  " << c.usage << "\n      " << c.summary << "\n";
-    out << "  --help\n      this text\n";
+    out << "  --help\n      this text\n  --version\n      the version\n";
 }
 
 int main(int argc, char **argv)
@@ -53,6 +53,10 @@ int main(int argc, char **argv)
         args.first() == QLatin1String("-h") || args.first() == QLatin1String("help")) {
         printUsage(out);
         return args.isEmpty() ? 1 : 0;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        out << "kaplo-cli " << KAPLO_VERSION << "\n";
+        return 0;
     }
     const QString name = args.takeFirst();
     const auto it = cli::commands().find(name);

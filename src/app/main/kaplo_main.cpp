@@ -16,11 +16,15 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KAPLO"));
-    QApplication::setApplicationVersion(QStringLiteral("1.6.8"));
+    QApplication::setApplicationVersion(QStringLiteral(KAPLO_VERSION));
     QApplication::setWindowIcon(AppIcon::icon());
     UiFont::installFallback();
 
     QStringList args = QApplication::arguments().mid(1);
+    if (args == QStringList{QStringLiteral("--version")}) {
+        std::fprintf(stdout, "kaplo %s\n", KAPLO_VERSION);
+        return 0;
+    }
     // `--screenshot DIR`, for the documentation only: saves pictures of the
     // windows and ends. It is not part of the command line the program acts on.
     QString screenshotDir;

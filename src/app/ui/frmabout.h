@@ -13,9 +13,9 @@ public:
     explicit frmAbout(QWidget *parent = nullptr);
 
     static QString applicationTitle() { return QStringLiteral("KAPLO"); }
-    static constexpr int Major = 1;
-    static constexpr int Minor = 6;
-    static constexpr int Revision = 8;
+    static constexpr int Major = KAPLO_VERSION_MAJOR;
+    static constexpr int Minor = KAPLO_VERSION_MINOR;
+    static constexpr int Revision = KAPLO_VERSION_PATCH;
     static QString versionLine(); // "ﾊﾞｰｼﾞｮﾝ 1.6.8"
 
     static QString contactLine() { return QStringLiteral("KAPLO 開発チーム"); }
