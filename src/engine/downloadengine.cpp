@@ -209,6 +209,14 @@ void DownloadEngine::startRun()
 
     st.fileCount = 0;
     st.byteCount = 0;
+    // Nothing of an earlier run stays on screen.
+    st.label1.clear();
+    st.label2Shown = false;
+    st.label8.clear();
+    st.label6 = fileCountCaption(0);
+    st.label7 = byteCountCaption(0);
+    m_runStart = st.now();
+    m_receivedBytes = 0;
 
     st.stopTime = QDateTime();
     if (set.seigen == QLatin1String("1")) {
@@ -236,7 +244,32 @@ void DownloadEngine::endRun(EndReason reason)
     m_socket.close();
     m_running = false;
     m_endReason = reason;
+    summarise(reason);
     emit runningChanged(false);
+}
+
+void DownloadEngine::summarise(EndReason reason)
+{
+    RunState &st = m_state;
+    // A row the run was working on when it ended is not complete.
+    for (int r = 0; r < m_ctx.groups.count(); ++r) {
+        if (m_ctx.groups.text(r, GroupTable::State) == processingText())
+            m_ctx.groups.setText(r, GroupTable::State, interruptedText());
+    }
+    using End = RunSummary::End;
+    m_lastRun.end = reason == EndReason::Finished  ? End::Finished
+                    : reason == EndReason::Stopped ? End::Stopped
+                    : reason == EndReason::Limit   ? End::Limit
+                                                   : End::Error;
+    m_lastRun.reason = m_lastRun.end == End::Error ? st.label3 : QString();
+    m_lastRun.files = st.fileCount;
+    m_lastRun.bytes = st.byteCount;
+    m_lastRun.msecs = m_runStart.isValid() ? m_runStart.msecsTo(st.now()) : 0;
+    st.label1.clear();
+    st.label2Shown = false;
+    st.label6 = fileCountCaption(st.fileCount);
+    st.label7 = byteCountCaption(st.byteCount);
+    st.label8 = m_lastRun.text();
 }
 
 void DownloadEngine::stopRun()
@@ -356,7 +389,9 @@ void DownloadEngine::appendReceived()
         }
         m_recvPos = 0;
     }
+    const qsizetype before = m_recv.size();
     m_socket.readAllInto(m_recv);
+    m_receivedBytes += m_recv.size() - before;
 }
 
 bool DownloadEngine::takeLine(QStringView &line)

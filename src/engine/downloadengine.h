@@ -3,6 +3,7 @@
 #include "engine/nntpauth.h"
 #include "engine/runlog.h"
 #include "engine/runstate.h"
+#include "engine/runsummary.h"
 
 #include <QObject>
 #include <QString>
@@ -49,6 +50,10 @@ public:
 
     bool running() const { return m_running; }
     EndReason endReason() const { return m_endReason; }
+    // The latest run that ended (not after fatalError): how, what and how long.
+    const RunSummary &lastRun() const { return m_lastRun; }
+    // Bytes received from the server in the current (or latest) run.
+    qint64 receivedBytes() const { return m_receivedBytes; }
 
     static QString startCaption(); // "ﾀﾞｳﾝﾛｰﾄﾞ開始"
     static QString stopCaption();  // "ﾀﾞｳﾝﾛｰﾄﾞ中止"
@@ -91,6 +96,8 @@ private:
     void endFatal(const QString &message);
     void closeLogs();
     void endRun(EndReason reason);
+    // The end of the run as the window shows it (lastRun(), the captions).
+    void summarise(EndReason reason);
 
     bool takeLine(QStringView &line);
     void appendReceived();
@@ -127,6 +134,9 @@ private:
     bool m_running = false;
     quint64 m_runSerial = 0;
     EndReason m_endReason = EndReason::None;
+    RunSummary m_lastRun;
+    QDateTime m_runStart;
+    qint64 m_receivedBytes = 0;
     bool m_limitStop = false;
     bool m_inEvent = false; // inside Winsock1_DataArrival
     // The ARTICLE command in flight names LastNumber because CurrentNumber

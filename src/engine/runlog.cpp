@@ -53,8 +53,12 @@ void RunLog::summary(QStringView text)
 
 void RunLog::endRecord()
 {
-    if (m_summary.isOpen())
-        m_summary.write("\r\n", 2);
+    if (!m_summary.isOpen())
+        return;
+    // Each record goes to disk when it is complete: a program killed during
+    // a run loses at most the record in progress.
+    m_summary.write("\r\n", 2);
+    m_summary.flush();
 }
 
 void RunLog::trace(QStringView line)
@@ -63,4 +67,5 @@ void RunLog::trace(QStringView line)
         return;
     write(m_trace, line);
     m_trace.write("\r\n", 2);
+    m_trace.flush();
 }

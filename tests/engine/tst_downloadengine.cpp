@@ -3,6 +3,7 @@
 #include "enginerig.h"
 
 #include "decode/cp932.h"
+#include "engine/runprogress.h"
 #include "support/testregistry.h"
 
 #include <QTest>
@@ -528,14 +529,14 @@ private slots:
         QVERIFY(!r.engine->running());
         QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Error);
         QCOMPARE(r.engine->state().label3, QStringLiteral("接続がリセットされました"));
-        QCOMPARE(r.engine->state().label1, QStringLiteral("file.jpg")); // captions stay
+        QVERIFY(r.engine->state().label1.isEmpty()); // the failed run's file is not shown
         QCOMPARE(r.handler->closesOnly, 1);
         QCOMPARE(r.handler->closes, 0);
         QVERIFY(!r.engine->log().summaryOpen());
         QVERIFY(!r.engine->log().traceOpen());
         QVERIFY(r.socket.closed);
         QCOMPARE(r.ended->count(), 1);
-        QCOMPARE(r.cell(0, GroupTable::State), sec("処理中")); // status column unchanged
+        QCOMPARE(r.cell(0, GroupTable::State), sec("処理中断"));
         QCOMPARE(r.storedLast(0), QStringLiteral("3"));
         // An error while idle belongs to no run.
         r.socket.fail(QStringLiteral("late"));
@@ -637,6 +638,11 @@ private slots:
                 continue;
             }
             r.socket.feed(QStringLiteral("body\r\n.\r\n"));
+            // A complete record and each traced line are on disk while the
+            // run goes on.
+            QVERIFY(r.engine->log().summaryOpen());
+            QVERIFY(r.fileBytes(QStringLiteral("971206.LOG")).endsWith("\t2\r\n"));
+            QVERIFY(r.fileBytes(QStringLiteral("971206F.LOG")).endsWith("body\r\n.\r\n"));
             r.socket.feed(QStringLiteral("421 none\r\n"));
         }
         QVERIFY(!r.engine->running());
@@ -694,6 +700,123 @@ private slots:
         QCOMPARE(st.posterDir, QStringLiteral("poster"));
         QCOMPARE(st.label6, sec("ﾌｧｲﾙ数=1,234"));
         QCOMPARE(st.label7, sec("ﾌｧｲﾙｻｲｽﾞ=1,234,567ﾊﾞｲﾄ"));
+    }
+
+    // Every end of a run: how it ended, this run's files and bytes and its
+    // duration in Label8 and lastRun(); no row is left "処理中"; the next
+    // start clears what the previous run left on screen.
+    void endOfRunSummary_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *how, RunSummary::End end, const char *text) {
+            QTest::newRow(how) << QString::fromLatin1(how) << int(end) << sec(text);
+        };
+        row("finished", RunSummary::End::Finished,
+            "処理完了  ﾌｧｲﾙ数=1  ﾌｧｲﾙｻｲｽﾞ=2,048ﾊﾞｲﾄ  所要時間=1:01:05");
+        row("stopped", RunSummary::End::Stopped,
+            "中止しました  ﾌｧｲﾙ数=1  ﾌｧｲﾙｻｲｽﾞ=2,048ﾊﾞｲﾄ  所要時間=1:01:05");
+        row("limit", RunSummary::End::Limit,
+            "制限に達したため終了しました  ﾌｧｲﾙ数=1  ﾌｧｲﾙｻｲｽﾞ=2,048ﾊﾞｲﾄ  所要時間=1:01:05");
+        row("refused", RunSummary::End::Error,
+            "ｴﾗｰで終了しました (503 go away)  ﾌｧｲﾙ数=1  ﾌｧｲﾙｻｲｽﾞ=2,048ﾊﾞｲﾄ  所要時間=1:01:05");
+        row("socket", RunSummary::End::Error,
+            "ｴﾗｰで終了しました (reset)  ﾌｧｲﾙ数=1  ﾌｧｲﾙｻｲｽﾞ=2,048ﾊﾞｲﾄ  所要時間=1:01:05");
+    }
+    void endOfRunSummary()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, end);
+        QFETCH(QString, text);
+        EngineRig r;
+        r.ctx->settings.seigen = how == QLatin1String("limit") ? QStringLiteral("2") : QString();
+        r.ctx->settings.seigenFile = QStringLiteral("1");
+        r.addGroup(QStringLiteral("a.b"));
+        r.addGroup(QStringLiteral("c.d"));
+        RunState &st = r.engine->state();
+        st.label1 = st.label8 = QStringLiteral("earlier run");
+        st.fileCount = 7;
+        r.handler->onLine = [&](QStringView) {
+            st.fileCount += 1;
+            st.byteCount += 2048;
+        };
+        r.start();
+        QVERIFY(st.label1.isEmpty() && st.label8.isEmpty());
+        QCOMPARE(st.label6, DownloadEngine::fileCountCaption(0));
+        r.socket.feed(QStringLiteral("211 2 1 2 a.b\r\n"));
+        r.clock = r.clock.addSecs(3665);
+        r.socket.feed(QStringLiteral("220 1 <m@x>\r\nline\r\n.\r\n"));
+        if (how == QLatin1String("finished")) {
+            r.socket.feed(QStringLiteral("421 none\r\n"));
+            r.socket.feed(QStringLiteral("411 none\r\n"));
+        } else if (how == QLatin1String("stopped")) {
+            st.label1 = QStringLiteral("part.jpg");
+            st.label2Shown = true;
+            r.engine->Command1_Click();
+        } else if (how == QLatin1String("refused")) {
+            r.socket.feed(QStringLiteral("223 2 <n@x>\r\n"));
+            r.socket.feed(QStringLiteral("503 go away\r\n"));
+        } else if (how == QLatin1String("socket")) {
+            r.socket.fail(QStringLiteral("reset"));
+        }
+        QVERIFY(!r.engine->running());
+        QCOMPARE(int(r.engine->lastRun().end), end);
+        QCOMPARE(r.engine->lastRun().msecs, qint64(3665000));
+        QCOMPARE(st.label8, text);
+        QVERIFY(st.label1.isEmpty() && st.label2().isEmpty());
+        QCOMPARE(st.label6, DownloadEngine::fileCountCaption(1));
+        for (int row = 0; row < 2; ++row)
+            QVERIFY(r.cell(row, GroupTable::State) != sec("処理中"));
+        if (end != int(RunSummary::End::Finished))
+            QCOMPARE(r.cell(0, GroupTable::State), sec("処理中断"));
+        // A refused connection: nothing of this run is left on screen.
+        r.engine->Command1_Click();
+        r.socket.fail(QStringLiteral("refused"));
+        QCOMPARE(st.label8,
+                 sec("ｴﾗｰで終了しました (refused)  ﾌｧｲﾙ数=0  ﾌｧｲﾙｻｲｽﾞ=0ﾊﾞｲﾄ  所要時間=0:00:00"));
+        QCOMPARE(st.label6, DownloadEngine::fileCountCaption(0));
+    }
+
+    // The article bar: from Lines: when given, unknown without, nothing
+    // between articles. The rate over the last seconds of samples.
+    void progressAndRate_data()
+    {
+        QTest::addColumn<bool>("inArticle");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("received");
+        QTest::addColumn<int>("permille");
+        QTest::newRow("idle") << false << 10 << 5 << 0;
+        QTest::newRow("half") << true << 10 << 5 << 500;
+        QTest::newRow("past Lines:") << true << 10 << 25 << 1000;
+        QTest::newRow("no Lines:") << true << 0 << 5 << -1;
+        QTest::newRow("negative Lines:") << true << -3 << 5 << -1;
+    }
+    void progressAndRate()
+    {
+        QFETCH(bool, inArticle);
+        QFETCH(int, lines);
+        QFETCH(int, received);
+        QFETCH(int, permille);
+        RunState st;
+        st.inArticle = inArticle;
+        st.linesValue = lines;
+        st.bodyLineCount = received;
+        QCOMPARE(RunProgress::articlePermille(st), permille);
+
+        RateMeter m;
+        QCOMPARE(m.bytesPerSecond(), -1.0);
+        m.sample(0, 0);
+        m.sample(1024 * 1024, 1000);
+        QCOMPARE(m.bytesPerSecond(), 1024.0 * 1024.0);
+        QCOMPARE(RunProgress::rateText(m.bytesPerSecond()), QStringLiteral("1.0 MB/s"));
+        // Only the last few seconds count.
+        for (int s = 2; s <= 10; ++s)
+            m.sample(1024 * 1024 + (s - 1) * 2048, s * 1000);
+        QCOMPARE(RunProgress::rateText(m.bytesPerSecond()), QStringLiteral("2.0 KB/s"));
+        m.sample(0, 11000); // a new run
+        QCOMPARE(m.bytesPerSecond(), -1.0);
+        QCOMPARE(RunProgress::rateText(-1), QString());
     }
 
     // Lines after the "." wait for the next event; the NEXT is sent at once.

@@ -184,7 +184,7 @@ private slots:
         QVERIFY2(run.engine.state().label3.startsWith(QLatin1Char('5')),
                  qPrintable(run.engine.state().label3));
         QCOMPARE(run.rig.storedLast(0), QStringLiteral("<none>"));
-        QCOMPARE(run.cell(0, GroupTable::State), sec("処理中"));
+        QCOMPARE(run.cell(0, GroupTable::State), sec("処理中断"));
     }
 
     void cliDownload()
