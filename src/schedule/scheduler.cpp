@@ -25,9 +25,19 @@ QString Scheduler::badTimeMessage()
     return QStringLiteral("時間の形式はHH:MMです。");
 }
 
-QString Scheduler::armedLabel()
+QString Scheduler::armedLabel(const QString &text1)
 {
-    return QStringLiteral("タイマ開始");
+    return text1 + QStringLiteral(" に開始します");
+}
+
+QString Scheduler::armCaption()
+{
+    return QStringLiteral("指定時間に開始");
+}
+
+QString Scheduler::cancelCaption()
+{
+    return QStringLiteral("タイマ解除");
 }
 
 QString Scheduler::noDialUp()
@@ -52,6 +62,36 @@ QString Scheduler::clockText(const QDateTime &now)
 
 bool Scheduler::cmdAuto_Click(const QString &text1)
 {
+    if (armed()) {
+        cancel();
+        return false;
+    }
+    return arm(text1);
+}
+
+void Scheduler::cancel()
+{
+    stopTimer();
+    m_dialState = 0;
+    showArmed(QString());
+}
+
+void Scheduler::showArmed(const QString &text1)
+{
+    const bool on = !text1.isEmpty();
+    if (m_hooks.enableCommand1)
+        m_hooks.enableCommand1(!on);
+    // cmdAuto stays usable: while armed it cancels.
+    if (m_hooks.enableCmdAuto)
+        m_hooks.enableCmdAuto(true);
+    if (m_hooks.setLabel5)
+        m_hooks.setLabel5(on ? armedLabel(text1) : QString());
+    if (m_hooks.setCmdAutoCaption)
+        m_hooks.setCmdAutoCaption(on ? cancelCaption() : armCaption());
+}
+
+bool Scheduler::arm(const QString &text1)
+{
     if (text1.isEmpty()) {
         m_prompter.message(noTimeMessage());
         return false;
@@ -63,12 +103,7 @@ bool Scheduler::cmdAuto_Click(const QString &text1)
     m_dialState = 0;
     // The interval is read now: a later change takes effect at the next arming.
     startTimer(periodFor(m_settings.interval));
-    if (m_hooks.enableCommand1)
-        m_hooks.enableCommand1(false);
-    if (m_hooks.enableCmdAuto)
-        m_hooks.enableCmdAuto(false);
-    if (m_hooks.setLabel5)
-        m_hooks.setLabel5(armedLabel());
+    showArmed(text1);
     return true;
 }
 
@@ -117,6 +152,11 @@ void Scheduler::stopTimer()
 
 void Scheduler::startRun()
 {
+    // The armed time is no longer ahead.
+    if (m_hooks.setLabel5)
+        m_hooks.setLabel5(QString());
+    if (m_hooks.setCmdAutoCaption)
+        m_hooks.setCmdAutoCaption(armCaption());
     if (m_hooks.enableCommand1)
         m_hooks.enableCommand1(true);
     if (m_hooks.command1Click)

@@ -19,6 +19,8 @@ struct SchedulerHooks {
     std::function<void(bool enabled)> enableCommand1;
     std::function<void(bool enabled)> enableCmdAuto;
     std::function<void(const QString &text)> setLabel5;
+    // cmdAuto's caption: armCaption() or, while armed, cancelCaption().
+    std::function<void(const QString &text)> setCmdAutoCaption;
     // Command1_Click: with the button showing "ﾀﾞｳﾝﾛｰﾄﾞ開始" it starts a run.
     std::function<void()> command1Click;
 };
@@ -29,11 +31,12 @@ struct SchedulerHooks {
 // time and the text of its Text1 in.
 //
 // Wiring in Form1:
-// - cmdAuto clicked: cmdAuto_Click(Text1->text()).
+// - cmdAuto clicked: cmdAuto_Click(Text1->text()), which arms or, while
+//   armed, cancels.
 // - Timer1 timeout: Timer1_Timer(QDateTime::currentDateTime(), Text1->text()).
 // - Every run end, however it ends (all groups done, stopped by hand or by a
 //   limit, socket error): after enabling cmdAuto, if Check1 is ticked call
-//   cmdAuto_Click(Text1->text()). That is what repeats the schedule daily;
+//   arm(Text1->text()). That is what repeats the schedule daily;
 //   arming never repeats by itself. Unticking Check1 while armed therefore
 //   does not disarm; it only stops the re-arming after the next run.
 class Scheduler final {
@@ -57,8 +60,14 @@ public:
     // Arms the timer for the time of day in text1. An empty text or one that
     // is not a date or time is refused with a message and changes nothing.
     // A valid time that is not exactly "HH:MM" ("1:30") is armed but never
-    // matches the clock. Returns whether the timer was armed.
+    // matches the clock. Returns whether the timer was armed. While armed,
+    // Label5 names the time, Command1 is disabled and cmdAuto cancels.
+    bool arm(const QString &text1);
+    // Disarms: the timer stops, Command1 is enabled again, Label5 cleared.
+    void cancel();
+    // The button: cancels when armed, arms otherwise. true when it armed.
     bool cmdAuto_Click(const QString &text1);
+    bool armed() const { return m_timerRunning; }
 
     // One tick of Timer1 at time now. At the minute text1 names (compared as
     // text with now formatted "HH:MM"), the first tick starts the run, or
@@ -81,15 +90,19 @@ public:
     // The clock as the tick compares it: "HH:MM", hours 00-23.
     static QString clockText(const QDateTime &now);
 
-    static QString noTimeMessage();  // "時間を設定してください"
-    static QString badTimeMessage(); // "時間の形式はHH:MMです。"
-    static QString armedLabel();     // "タイマ開始"
-    static QString noDialUp();       // "なし"
+    static QString noTimeMessage();                  // "時間を設定してください"
+    static QString badTimeMessage();                 // "時間の形式はHH:MMです。"
+    static QString armedLabel(const QString &text1); // "06:30 に開始します"
+    static QString armCaption();                     // "指定時間に開始"
+    static QString cancelCaption();                  // "タイマ解除"
+    static QString noDialUp();                       // "なし"
 
 private:
     void startTimer(int msec);
     void stopTimer();
     void startRun();
+    // Command1, cmdAuto and Label5 as armed at text1 (empty: disarmed).
+    void showArmed(const QString &text1);
 
     RunningSettings &m_settings;
     Prompter &m_prompter;

@@ -69,7 +69,7 @@ struct Window {
         runEnd.reset();
         cmdAutoEnabled = true;
         if (check1)
-            scheduler.cmdAuto_Click(text1);
+            scheduler.arm(text1);
     }
 
     bool arm(const QDateTime &when)
@@ -166,8 +166,8 @@ private slots:
         QCOMPARE(w.scheduler.isTimerRunning(), armed);
         QCOMPARE(w.nextTick.has_value(), armed);
         QCOMPARE(w.command1Enabled, !armed);
-        QCOMPARE(w.cmdAutoEnabled, !armed);
-        QCOMPARE(w.label5, armed ? QStringLiteral("タイマ開始") : QString());
+        QVERIFY(w.cmdAutoEnabled); // it cancels while armed
+        QCOMPARE(w.label5, armed ? text1 + QStringLiteral(" に開始します") : QString());
         QCOMPARE(w.prompter.shown, message.isEmpty() ? QStringList() : QStringList{message});
         if (armed) {
             QCOMPARE(w.period, 5000);
@@ -303,9 +303,9 @@ private slots:
         QCOMPARE(w.dial.launched.size(), address == QStringLiteral("なし") ? 0 : starts.size());
         // Armed again for the next day.
         QVERIFY(w.scheduler.isTimerRunning());
-        QCOMPARE(w.label5, QStringLiteral("タイマ開始"));
+        QCOMPARE(w.label5, QStringLiteral("01:30 に開始します"));
         QVERIFY(!w.command1Enabled);
-        QVERIFY(!w.cmdAutoEnabled);
+        QVERIFY(w.cmdAutoEnabled);
         QVERIFY(w.prompter.shown.isEmpty());
     }
 
@@ -372,6 +372,41 @@ private slots:
         QVERIFY(!w.scheduler.isTimerRunning());
         QVERIFY(w.cmdAutoEnabled);
         QVERIFY(w.command1Enabled);
+    }
+
+    // The armed time shows until the run starts; the same button cancels an
+    // armed start, even while dialling is watched.
+    void armedTimeAndCancel()
+    {
+        Window w;
+        QString caption;
+        SchedulerHooks h = w.hooks();
+        h.setCmdAutoCaption = [&](const QString &c) { caption = c; };
+        Scheduler s(w.settings, w.prompter, w.dial, h);
+        w.text1 = QStringLiteral("06:30");
+        QVERIFY(s.cmdAuto_Click(w.text1));
+        QCOMPARE(w.label5, QStringLiteral("06:30 に開始します"));
+        QCOMPARE(caption, QStringLiteral("タイマ解除"));
+        QVERIFY(!s.cmdAuto_Click(w.text1)); // cancels
+        QVERIFY(!s.armed());
+        QVERIFY(w.label5.isEmpty() && w.command1Enabled && w.cmdAutoEnabled);
+        QCOMPARE(caption, QStringLiteral("指定時間に開始"));
+
+        QVERIFY(s.arm(w.text1));
+        s.Timer1_Timer(at(QStringLiteral("06:30:00")), w.text1);
+        QCOMPARE(w.runStarts.size(), 1);
+        QVERIFY(w.label5.isEmpty());
+        QCOMPARE(caption, QStringLiteral("指定時間に開始"));
+
+        w.settings.address = QStringLiteral("ISP");
+        QVERIFY(s.arm(w.text1));
+        s.Timer1_Timer(at(QStringLiteral("06:30:00")), w.text1);
+        QVERIFY(s.dialState() != 0);
+        s.cancel();
+        QCOMPARE(s.dialState(), 0);
+        QVERIFY(!s.armed());
+        s.Timer1_Timer(at(QStringLiteral("06:30:05")), w.text1);
+        QCOMPARE(w.runStarts.size(), 1);
     }
 
     void untickingCheck1WhileArmedDoesNotDisarm()
@@ -449,7 +484,7 @@ private slots:
         QCOMPARE(w.scheduler.dialState(), 1000);
         QVERIFY(w.scheduler.isTimerRunning());
         QVERIFY(!w.command1Enabled);
-        QVERIFY(!w.cmdAutoEnabled);
+        QVERIFY(w.cmdAutoEnabled);
         QCOMPARE(w.dial.watched.size(), (5 * 3600 - 90 * 60) / 5);
         w.dial.over << 1000;
         w.advanceTo(at(QStringLiteral("05:00:05")));
