@@ -78,9 +78,9 @@ void CatalogueConversation::startFetch(bool emptyList1)
     m_socket.setTls(m_settings.ssl == QLatin1String("TRUE"));
     m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
     m_session.stateCode = kS;
-    if (emptyList1)
-        m_chooser.list1().clear();
-    m_chooser.list2().clear();
+    // The lists are emptied when the listing begins: a fetch that fails
+    // before it leaves what was shown.
+    m_emptyList1 = emptyList1;
     m_session.fetchCount = 0;
 }
 
@@ -108,6 +108,12 @@ void CatalogueConversation::Winsock1_DataArrival()
 
 void CatalogueConversation::Winsock1_Error(const QString &description)
 {
+    // A whole catalogue cut off part way is not shown: the list it replaced
+    // comes back (the file still holds it).
+    if (m_session.stateCode == kRead && m_emptyList1 && m_connected) {
+        m_chooser.list1().setNames(QStringList(m_listBefore.begin(), m_listBefore.end()));
+    }
+    m_listBefore.clear();
     emit label1Changed(description);
     closeSocket();
     emit failed(description);
@@ -191,6 +197,11 @@ bool CatalogueConversation::takeLine(QStringView line)
                 m_statusLine = line.toString();
             } else {
                 m_session.stateCode = kRead;
+                if (m_emptyList1) {
+                    m_listBefore = m_chooser.list1().names();
+                    m_chooser.list1().clear();
+                }
+                m_chooser.list2().clear();
             }
             m_session.replyFlag = true;
             emit statusReceived(line.toString());
@@ -202,6 +213,7 @@ bool CatalogueConversation::takeLine(QStringView line)
         // The conversation is over: the connection goes before any message
         // box, so nothing of it can arrive while a box is up.
         closeSocket();
+        m_listBefore.clear();
         m_chooser.flush();
         showCount();
         const bool saved = m_chooser.SaveGroups();

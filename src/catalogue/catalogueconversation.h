@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <vector>
+
 class CatalogueChooser;
 class NntpSocket;
 class Prompter;
@@ -76,9 +78,11 @@ private:
     const RunningSettings &m_settings;
     Prompter &m_prompter;
     bool m_connected = false;
-    bool m_inEvent = false;      // inside a data event (a message box may be up)
-    bool m_moreData = false;     // data arrived meanwhile
-    bool m_countChanged = false; // Label1 is behind the count
-    QString m_statusLine;        // the 4xx status, for refused()
-    NntpAuth m_auth;             // MODE READER and AUTHINFO of this connection
+    bool m_inEvent = false;            // inside a data event (a message box may be up)
+    bool m_moreData = false;           // data arrived meanwhile
+    bool m_countChanged = false;       // Label1 is behind the count
+    QString m_statusLine;              // the 4xx status, for refused()
+    bool m_emptyList1 = false;         // the fetch replaces List1 when its listing begins
+    std::vector<QString> m_listBefore; // List1 as it was, until the listing is complete
+    NntpAuth m_auth;                   // MODE READER and AUTHINFO of this connection
 };

@@ -1,3 +1,4 @@
+#include "catalogue/namefiltermodel.h"
 #include "catalogue/namelistmodel.h"
 
 #include "support/testregistry.h"
@@ -118,6 +119,39 @@ private slots:
         }
         std::stable_sort(all.begin(), all.end(), NameListModel::lessThan);
         QCOMPARE(shown(m), all);
+    }
+
+    // The filter keeps the names holding every word, in any case, follows
+    // the list as it grows and maps its rows back to the list's.
+    void filter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("none") << "" << QStringList{"alt.Bin", "fj.binaries", "fj.comp", "z.x"};
+        QTest::newRow("blank") << "  " << QStringList{"alt.Bin", "fj.binaries", "fj.comp", "z.x"};
+        QTest::newRow("any case") << "bin" << QStringList{"alt.Bin", "fj.binaries"};
+        QTest::newRow("every word") << "fj bin" << QStringList{"fj.binaries"};
+        QTest::newRow("nothing") << "nope" << QStringList{};
+    }
+    void filter()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, shown);
+        NameListModel list;
+        list.setNames({"z.x", "fj.comp"});
+        NameFilterModel f(list);
+        QAbstractItemModelTester tester(&f);
+        f.setFilter(text);
+        list.add(QStringLiteral("fj.binaries"));
+        list.add(QStringLiteral("alt.Bin"));
+        list.flush();
+        QStringList rows;
+        for (int r = 0; r < f.rowCount(); ++r) {
+            rows << f.index(r, 0).data().toString();
+            QCOMPARE(list.at(f.sourceRow(r)), rows.last());
+        }
+        QCOMPARE(rows, shown);
+        QCOMPARE(f.sourceRow(f.rowCount()), -1);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguesession.h"
+#include "catalogue/namefiltermodel.h"
 #include "engine/tcpnntpsocket.h"
 
 #include <QApplication>
@@ -65,10 +66,33 @@ Form3::Form3(AppContext &ctx, CatalogueSession &session, QLineEdit *txtName, QWi
     m_conversation = std::make_unique<CatalogueConversation>(session, *m_chooser, *m_winsock1,
                                                              ctx.settings, ctx.prompter);
 
+    m_filter1 = std::make_unique<NameFilterModel>(m_chooser->list1());
+    m_filter2 = std::make_unique<NameFilterModel>(m_chooser->list2());
     m_list1 = listBox(this, "List1");
-    m_list1->setModel(&m_chooser->list1());
     m_list2 = listBox(this, "List2");
-    m_list2->setModel(&m_chooser->list2());
+    // A double click chooses the name as OK does.
+    connect(m_list1, &QListView::doubleClicked, this, [this](const QModelIndex &i) {
+        List1_Click(i);
+        cmdOK_Click();
+    });
+    connect(m_list2, &QListView::doubleClicked, this, [this](const QModelIndex &i) {
+        List2_Click(i);
+        cmdOK_Click();
+    });
+    showModel(m_list1, &m_chooser->list1(), true);
+    showModel(m_list2, &m_chooser->list2(), true);
+    auto *heading1 = new QLabel(QStringLiteral("全てのﾆｭｰｽｸﾞﾙｰﾌﾟ"), this);
+    heading1->setObjectName(QStringLiteral("lblList1"));
+    heading1->setBuddy(m_list1);
+    auto *heading2 = new QLabel(QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟ"), this);
+    heading2->setObjectName(QStringLiteral("lblList2"));
+    heading2->setBuddy(m_list2);
+    m_txtFilter = new QLineEdit(this);
+    m_txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    m_txtFilter->setPlaceholderText(QStringLiteral("名前の一部で絞り込み"));
+    m_txtFilter->setClearButtonEnabled(true);
+    auto *filterLabel = new QLabel(QStringLiteral("絞り込み(&F):"), this);
+    filterLabel->setBuddy(m_txtFilter);
     m_list2->setToolTip(QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟを取込むとここに表示されます"));
     m_cmdALL = button(this, "cmdALL", QStringLiteral("全て取込"),
                       QStringLiteral("全てのﾆｭｰｽｸﾞﾙｰﾌﾟを取込みます"));
@@ -90,11 +114,21 @@ Form3::Form3(AppContext &ctx, CatalogueSession &session, QLineEdit *txtName, QWi
     buttons->addStretch(1);
     buttons->addWidget(m_cmdOK);
     buttons->addWidget(m_cmdCancel);
+    auto *column1 = new QVBoxLayout;
+    column1->addWidget(heading1);
+    column1->addWidget(m_list1, 1);
+    auto *column2 = new QVBoxLayout;
+    column2->addWidget(heading2);
+    column2->addWidget(m_list2, 1);
     auto *row = new QHBoxLayout;
-    row->addWidget(m_list1, 3);
-    row->addWidget(m_list2, 2);
+    row->addLayout(column1, 3);
+    row->addLayout(column2, 2);
     row->addLayout(buttons);
+    auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(filterLabel);
+    filterRow->addWidget(m_txtFilter, 1);
     auto *all = new QVBoxLayout(this);
+    all->addLayout(filterRow);
     all->addLayout(row, 1);
     all->addWidget(m_label1);
     resize(560, 400);
@@ -108,20 +142,55 @@ Form3::Form3(AppContext &ctx, CatalogueSession &session, QLineEdit *txtName, QWi
     // without anyone choosing it.)
     connect(m_list1, &QListView::clicked, this, &Form3::List1_Click);
     connect(m_list2, &QListView::clicked, this, &Form3::List2_Click);
-    connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection &selected) {
-                if (!selected.indexes().isEmpty())
-                    List1_Click(selected.indexes().first());
-            });
-    connect(m_list2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection &selected) {
-                if (!selected.indexes().isEmpty())
-                    List2_Click(selected.indexes().first());
-            });
+    connect(m_txtFilter, &QLineEdit::textChanged, this, &Form3::txtFilter_Changed);
+    QWidget::setTabOrder(m_txtFilter, m_list1);
     connect(m_conversation.get(), &CatalogueConversation::label1Changed, m_label1,
             &QLabel::setText);
 
     Form_Load();
+}
+
+void Form3::showModel(QListView *view, QAbstractItemModel *model, bool first)
+{
+    if (!first && view->model() == model)
+        return;
+    view->setModel(model);
+    // A click, and a selection moved by the keyboard, both choose. (Not
+    // the current row: a list taking the focus makes its first row current
+    // without anyone choosing it.)
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this, view](const QItemSelection &selected) {
+                if (selected.indexes().isEmpty())
+                    return;
+                if (view == m_list1)
+                    List1_Click(selected.indexes().first());
+                else
+                    List2_Click(selected.indexes().first());
+            });
+}
+
+int Form3::sourceRow(const QListView *view, const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return -1;
+    const NameFilterModel *f = view == m_list1 ? m_filter1.get() : m_filter2.get();
+    return view->model() == f ? f->sourceRow(index.row()) : index.row();
+}
+
+void Form3::txtFilter_Changed(const QString &text)
+{
+    m_filter1->setFilter(text);
+    m_filter2->setFilter(text);
+    // Without a filter the lists show the names themselves, which keep the
+    // current row and scroll position while a fetch adds names.
+    showModel(m_list1,
+              m_filter1->active() ? static_cast<QAbstractItemModel *>(m_filter1.get())
+                                  : &m_chooser->list1(),
+              false);
+    showModel(m_list2,
+              m_filter2->active() ? static_cast<QAbstractItemModel *>(m_filter2.get())
+                                  : &m_chooser->list2(),
+              false);
 }
 
 Form3::~Form3()
@@ -178,12 +247,12 @@ void Form3::cmdCancel_Click()
 
 void Form3::List1_Click(const QModelIndex &index)
 {
-    if (index.isValid())
-        m_chooser->List1_Click(index.row());
+    if (const int row = sourceRow(m_list1, index); row >= 0)
+        m_chooser->List1_Click(row);
 }
 
 void Form3::List2_Click(const QModelIndex &index)
 {
-    if (index.isValid())
-        m_chooser->List2_Click(index.row());
+    if (const int row = sourceRow(m_list2, index); row >= 0)
+        m_chooser->List2_Click(row);
 }

@@ -8,6 +8,8 @@
 
 class CatalogueChooser;
 class CatalogueConversation;
+class NameFilterModel;
+class QAbstractItemModel;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -42,13 +44,21 @@ public slots:
     void cmdCancel_Click();
     void List1_Click(const QModelIndex &index);
     void List2_Click(const QModelIndex &index);
+    // Narrows both lists to the names containing every word of the text.
+    void txtFilter_Changed(const QString &text);
 
 private:
+    // Shows `model` in `view` (the whole list, or its filtered rows).
+    void showModel(QListView *view, QAbstractItemModel *model, bool first);
+    int sourceRow(const QListView *view, const QModelIndex &index) const;
+
     QLineEdit *m_txtName;
     std::unique_ptr<NntpSocket> m_winsock1;
     std::unique_ptr<CatalogueChooser> m_chooser;
     std::unique_ptr<CatalogueConversation> m_conversation;
     int m_busyDepth = 0;
+    std::unique_ptr<NameFilterModel> m_filter1;
+    std::unique_ptr<NameFilterModel> m_filter2;
 
     QListView *m_list1;
     QListView *m_list2;
@@ -57,4 +67,5 @@ private:
     QPushButton *m_cmdOK;
     QPushButton *m_cmdCancel;
     QLabel *m_label1;
+    QLineEdit *m_txtFilter;
 };

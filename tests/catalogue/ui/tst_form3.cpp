@@ -83,7 +83,63 @@ private slots:
         QCOMPARE(w.child<QListView>("List2")->toolTip(),
                  QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟを取込むとここに表示されます"));
         QCOMPARE(w.child<QLabel>("Label1")->text(), QString());
+        QCOMPARE(w.child<QLabel>("lblList1")->text(), QStringLiteral("全てのﾆｭｰｽｸﾞﾙｰﾌﾟ"));
+        QCOMPARE(w.child<QLabel>("lblList2")->text(), QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟ"));
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // Typing in the filter narrows both lists (every word, any case); a
+    // click or a double click in the narrowed list chooses the name shown,
+    // the double click as OK does; clearing the filter shows all again.
+    void filterAndDoubleClick()
+    {
+        CatalogueFixture f;
+        f.writeCatalog("fj.binaries\r\nfj.comp.misc\r\njapan.binaries.misc\r\nalt.test\r\n");
+        CatalogueSession s;
+        QLineEdit txtName;
+        Window w(f, s, &txtName);
+        auto *filter = w.child<QLineEdit>("txtFilter");
+        QTest::keyClicks(filter, QStringLiteral("BIN"));
+        QCOMPARE(w.rows("List1"), (QStringList{"fj.binaries", "japan.binaries.misc"}));
+        QTest::keyClicks(filter, QStringLiteral(" misc"));
+        QCOMPARE(w.rows("List1"), QStringList{"japan.binaries.misc"});
+        filter->clear();
+        QCOMPARE(w.rows("List1").size(), 4);
+        QTest::keyClicks(filter, QStringLiteral("comp"));
+        w.clickRow("List1", 0);
+        QCOMPARE(s.chosenName, QStringLiteral("fj.comp.misc"));
+        // A new-groups fetch while filtered: List2 narrowed too.
+        w.click("cmdNew");
+        w.socket->feed("200 hi\r\n");
+        w.socket->feed("231 new\r\nnew.comp.x\r\nnew.other\r\n.\r\n");
+        QCOMPARE(w.rows("List2"), QStringList{"new.comp.x"});
+        QCOMPARE(w.rows("List1"), (QStringList{"fj.comp.misc", "new.comp.x"}));
+        auto *list2 = w.child<QListView>("List2");
+        const QPoint at = list2->visualRect(list2->model()->index(0, 0)).center();
+        QTest::mouseClick(list2->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list2->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(txtName.text(), QStringLiteral("new.comp.x"));
+        QCOMPARE(w.form->result(), int(QDialog::Accepted));
+    }
+
+    // A fetch that fails leaves the list that was shown: before the listing
+    // and part way through it.
+    void failedFetchKeepsTheList()
+    {
+        CatalogueFixture f;
+        f.writeCatalog("a.one\r\nb.two\r\n");
+        CatalogueSession s;
+        Window w(f, s, nullptr);
+        w.click("cmdALL");
+        w.socket->fail(QStringLiteral("接続が拒否されました"));
+        QCOMPARE(w.rows("List1"), (QStringList{"a.one", "b.two"}));
+        w.click("cmdALL");
+        w.socket->feed("200 hi\r\n");
+        QCOMPARE(w.rows("List1"), (QStringList{"a.one", "b.two"}));
+        w.socket->feed("215 list\r\nc.three 2 1 y\r\n");
+        QCOMPARE(w.rows("List1"), QStringList{"c.three"});
+        w.socket->fail(QStringLiteral("reset"));
+        QCOMPARE(w.rows("List1"), (QStringList{"a.one", "b.two"}));
     }
 
     // The saved catalogue shows sorted; a new-groups fetch fills List2, a

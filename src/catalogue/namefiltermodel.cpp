@@ -1,0 +1,62 @@
+#include "catalogue/namefiltermodel.h"
+
+#include "catalogue/namelistmodel.h"
+
+NameFilterModel::NameFilterModel(NameListModel &source, QObject *parent)
+    : QAbstractListModel(parent), m_source(source)
+{
+    connect(&m_source, &QAbstractItemModel::modelReset, this, &NameFilterModel::rebuild);
+    connect(&m_source, &QAbstractItemModel::layoutChanged, this, &NameFilterModel::rebuild);
+    connect(&m_source, &QAbstractItemModel::rowsInserted, this, &NameFilterModel::rebuild);
+    connect(&m_source, &QAbstractItemModel::rowsRemoved, this, &NameFilterModel::rebuild);
+    rebuild();
+}
+
+bool NameFilterModel::matches(QStringView name, const QStringList &words)
+{
+    for (const QString &w : words) {
+        if (!name.contains(w, Qt::CaseInsensitive))
+            return false;
+    }
+    return true;
+}
+
+void NameFilterModel::setFilter(const QString &text)
+{
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words == m_words)
+        return;
+    m_words = words;
+    rebuild();
+}
+
+void NameFilterModel::rebuild()
+{
+    beginResetModel();
+    m_rows.clear();
+    const auto &names = m_source.names();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (m_words.isEmpty() || matches(names[i], m_words))
+            m_rows.push_back(static_cast<int>(i));
+    }
+    endResetModel();
+}
+
+int NameFilterModel::sourceRow(int row) const
+{
+    return row >= 0 && static_cast<size_t>(row) < m_rows.size() ? m_rows[static_cast<size_t>(row)]
+                                                                : -1;
+}
+
+int NameFilterModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+QVariant NameFilterModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || index.parent().isValid())
+        return {};
+    const int row = sourceRow(index.row());
+    return row < 0 ? QVariant() : QVariant(m_source.at(row));
+}
