@@ -21,6 +21,22 @@ template <typename W> W *place(W *w, const char *name, int left, int top, int wi
     return w;
 }
 
+// A check or option button laid out 180 twips high is taller in the font it
+// is drawn with: it grows to its own height, within the 240 twips between
+// rows, around the middle of its designed row.
+void fitButtonHeight(QWidget *w)
+{
+    const int room = Twips::toPixels(240);
+    const int h = std::min(std::max(w->height(), w->sizeHint().height()), room);
+    if (h <= w->height())
+        return;
+    QRect r = w->geometry();
+    const int centre = r.center().y();
+    r.setTop(centre - h / 2);
+    r.setHeight(h);
+    w->setGeometry(r);
+}
+
 } // namespace
 
 Form2::Form2(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
@@ -59,6 +75,11 @@ Form2::Form2(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ctx(ctx)
         place(new QRadioButton(QStringLiteral("上書き"), m_frame1), "Option1", 240, 360, 1095, 180);
     m_option2 = place(new QRadioButton(QStringLiteral("ﾌｧｲﾙ名に番号を自動付与"), m_frame1),
                       "Option2", 240, 600, 2415, 255);
+
+    for (QWidget *w : {static_cast<QWidget *>(m_check4), static_cast<QWidget *>(m_check1),
+                       static_cast<QWidget *>(m_check2), static_cast<QWidget *>(m_check3),
+                       static_cast<QWidget *>(m_option1)})
+        fitButtonHeight(w);
 
     m_cmdOK = place(new QPushButton(QStringLiteral("OK"), this), "cmdOK", 3480, 3240, 1095, 375);
     m_cmdOK->setDefault(true);
