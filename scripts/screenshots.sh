@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Saves pictures of KAPLO's windows into docs/images (form1.png, form2.png,
 # form3.png, frmabout.png, frmoptions.png, frmoptions1.png, frmoptions2.png
-# and the start-up messages), drawn offscreen from a temporary settings file
-# with a few sample groups and a small newsgroup catalogue.
+# and the start-up messages), drawn from a temporary settings file with a few
+# sample groups and a small newsgroup catalogue: under Xvfb (a real X server,
+# a 1366x768 screen at 100 dpi) when xvfb-run is installed, offscreen
+# otherwise; at 100 % into OUTDIR and at 150 % (QT_SCALE_FACTOR=1.5) into
+# OUTDIR/150.
 #
 #   scripts/screenshots.sh [OUTDIR]      (KAPLO_BUILD_DIR: the build folder)
 set -euo pipefail
@@ -95,5 +98,11 @@ DOWNLOAD=YES
 REWRITE=YES
 INI
 
-mkdir -p "$out"
-KAPLO_SETTINGS="$base/KAPLO.ini" QT_QPA_PLATFORM=offscreen "$build/kaplo" --screenshot "$out"
+if command -v xvfb-run >/dev/null 2>&1; then
+  draw() { xvfb-run -a -s "-screen 0 1366x768x24 -dpi 100" env QT_QPA_PLATFORM=xcb "$@"; }
+else
+  draw() { env QT_QPA_PLATFORM=offscreen "$@"; }
+fi
+mkdir -p "$out" "$out/150"
+draw env KAPLO_SETTINGS="$base/KAPLO.ini" "$build/kaplo" --screenshot "$out"
+draw env KAPLO_SETTINGS="$base/KAPLO.ini" QT_SCALE_FACTOR=1.5 "$build/kaplo" --screenshot "$out/150"

@@ -1,6 +1,7 @@
 #include "app/ui/form1.h"
 
 #include "app/appcontext.h"
+#include "app/ui/appicon.h"
 #include "app/ui/frmabout.h"
 #include "app/ui/grouplistview.h"
 #include "app/ui/twips.h"
@@ -27,29 +28,30 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, QRect r)
+QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 {
     auto *b = new QPushButton(caption, parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(r);
     b->setAutoDefault(false);
     return b;
 }
 
-QLabel *label(QWidget *parent, const char *name, const QString &caption, QRect r)
+QLabel *label(QWidget *parent, const char *name, const QString &caption)
 {
     auto *l = new QLabel(caption, parent);
     l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(r);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     l->setTextFormat(Qt::PlainText);
     return l;
@@ -92,6 +94,38 @@ protected:
     bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
 };
 
+// The client area: lays its controls out whenever its size changes.
+class Client final : public QWidget {
+public:
+    Client(QWidget *parent, std::function<void(QSize)> layout)
+        : QWidget(parent), m_layout(std::move(layout))
+    {
+    }
+    QSize sizeHint() const override { return Form1::designClientSize(); }
+
+protected:
+    void resizeEvent(QResizeEvent *) override { m_layout(size()); }
+
+private:
+    std::function<void(QSize)> m_layout;
+};
+
+// The largest size up to `points` at which the label's text fits its box,
+// wrapped at word boundaries when one line is too long.
+void fitLabelText(QLabel *label, qreal points)
+{
+    QFont f = label->font();
+    f.setPointSizeF(points);
+    const QRect box(QPoint(), label->size());
+    while (f.pointSizeF() > 7 && !box.contains(QFontMetrics(f).boundingRect(
+                                     box, Qt::TextWordWrap | Qt::AlignCenter, label->text())))
+        f.setPointSizeF(f.pointSizeF() - 0.75);
+    label->setFont(f);
+}
+
+const QString kWindow = QStringLiteral("WINDOW");
+const QString kColumnWidths = QStringLiteral("COLUMNWIDTHS");
+
 } // namespace
 
 Form1::Form1(AppContext &ctx, const QString &commandLine, QWidget *parent)
@@ -109,7 +143,23 @@ Form1::Form1(AppContext &ctx, const QString &commandLine, QWidget *parent)
     Form_Load(commandLine);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    if (m_saveWidths && m_saveWidths->isActive())
+        saveColumnWidths();
+}
+
+QSize Form1::designClientSize()
+{
+    return Twips::size(11880, 7875);
+}
+
+QSize Form1::minimumClientSize()
+{
+    // Narrower, the status lines shrink in proportion; lower, the scheduled
+    // start's controls close up under Command1 and the list gets shorter.
+    return Twips::size(8400, 6210);
+}
 
 void Form1::buildCore()
 {
@@ -142,61 +192,96 @@ void Form1::buildCore()
     hooks.stopTimer = [this] { m_timer1->stop(); };
     hooks.enableCommand1 = [this](bool on) { m_command1->setEnabled(on); };
     hooks.enableCmdAuto = [this](bool on) { m_cmdAuto->setEnabled(on); };
-    hooks.setLabel5 = [this](const QString &text) { m_label5->setText(text); };
-    hooks.command1Click = [this] { Command1_Click(); };
+    hooks.setLabel5 = [this](const QString &text) { setLabel5(text); };
+    hooks.setCmdAutoCaption = [this](const QString &text) { m_cmdAuto->setText(text); };
+    hooks.command1Click = [this] {
+        const QScopedValueRollback scheduled(m_scheduledStart, true);
+        Command1_Click();
+    };
     m_scheduler = std::make_unique<Scheduler>(m_ctx.settings, m_ctx.prompter, *m_dialUp, hooks);
 }
 
 void Form1::buildControls()
 {
-    auto *client = new QWidget(this);
+    auto *client = new Client(this, [this](QSize size) { layoutControls(size); });
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(Twips::size(11880, 7875));
+    client->setMinimumSize(minimumClientSize());
     setCentralWidget(client);
+    const auto place = [this](QWidget *w, QRect twips, Placed::Anchor anchor) {
+        w->setGeometry(Twips::rect(twips.x(), twips.y(), twips.width(), twips.height()));
+        m_placed.push_back({w, twips, anchor});
+    };
 
     // Created in tab order; the labels take no focus.
-    m_command2 = button(client, "Command2", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ追加"),
-                        Twips::rect(10080, 120, 1695, 375));
-    m_command3 = button(client, "Command3", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ削除"),
-                        Twips::rect(10080, 600, 1695, 375));
-    m_cmdNewsUp = button(client, "cmdNewsUp", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ↑"),
-                         Twips::rect(10080, 1200, 1695, 375));
-    m_cmdNewsDown = button(client, "cmdNewsDown", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ↓"),
-                           Twips::rect(10080, 1680, 1695, 375));
-    m_cmdStartNo = button(client, "cmdStartNo", QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟ設定"),
-                          Twips::rect(10080, 2280, 1695, 375));
-    m_command1 = button(client, "Command1", startCaption(), Twips::rect(10080, 2880, 1695, 375));
+    m_command2 = button(client, "Command2", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ追加"));
+    place(m_command2, {10080, 120, 1695, 375}, Placed::Right);
+    m_command3 = button(client, "Command3", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ削除"));
+    place(m_command3, {10080, 600, 1695, 375}, Placed::Right);
+    m_cmdNewsUp = button(client, "cmdNewsUp", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ↑"));
+    place(m_cmdNewsUp, {10080, 1200, 1695, 375}, Placed::Right);
+    m_cmdNewsDown = button(client, "cmdNewsDown", QStringLiteral("ﾆｭｰｽ ｸﾞﾙｰﾌﾟ↓"));
+    place(m_cmdNewsDown, {10080, 1680, 1695, 375}, Placed::Right);
+    m_cmdStartNo = button(client, "cmdStartNo", QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟ設定"));
+    place(m_cmdStartNo, {10080, 2280, 1695, 375}, Placed::Right);
+    m_command1 = button(client, "Command1", startCaption());
+    place(m_command1, {10080, 2880, 1695, 375}, Placed::Right);
 
     m_listView1 = new GroupListView(client);
     m_listView1->setObjectName(QStringLiteral("ListView1"));
-    m_listView1->setGeometry(Twips::rect(120, 120, 9735, 6615));
+    place(m_listView1, {120, 120, 9735, 6615}, Placed::List);
     m_listView1->setFont(UiFont::msPGothicFont(9));
     m_listView1->setGroupTable(&m_ctx.groups);
+    {
+        QList<int> widths;
+        for (const QString &w : m_ctx.store.read(kWindow, kColumnWidths, QString())
+                                    .split(QLatin1Char(','), Qt::SkipEmptyParts))
+            widths << w.trimmed().toInt();
+        m_listView1->restoreColumnWidths(widths);
+    }
 
-    m_label1 = label(client, "Label1", QString(), Twips::rect(120, 7560, 3615, 255));
-    m_label2 = label(client, "Label2", QString(), Twips::rect(3840, 7560, 1695, 255));
+    m_label1 = label(client, "Label1", QString());
+    place(m_label1, {120, 7560, 3615, 255}, Placed::Bottom);
+    m_label2 = label(client, "Label2", QString());
+    place(m_label2, {3840, 7560, 1695, 255}, Placed::Bottom);
     m_label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_label3 = label(client, "Label3", QString(), Twips::rect(5640, 7560, 6135, 255));
+    m_label3 = label(client, "Label3", QString());
+    place(m_label3, {5640, 7560, 6135, 255}, Placed::BottomStretch);
 
-    m_cmdAuto = button(client, "cmdAuto", QStringLiteral("指定時間に開始"),
-                       Twips::rect(10080, 3960, 1695, 375));
+    m_cmdAuto = button(client, "cmdAuto", Scheduler::armCaption());
+    place(m_cmdAuto, {10080, 3960, 1695, 375}, Placed::RightLow);
     m_text1 = new QLineEdit(QStringLiteral("01:30"), client);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setGeometry(Twips::rect(10080, 4440, 495, 270));
+    place(m_text1, {10080, 4440, 495, 270}, Placed::RightLow);
     m_text1->setMaxLength(5);
     fitTimeBox(m_text1);
-    m_label4 =
-        label(client, "Label4", QStringLiteral("←例(02:30)"), Twips::rect(10680, 4440, 1095, 255));
-    m_label5 = label(client, "Label5", QString(), Twips::rect(10080, 4800, 1695, 375));
+    m_label4 = label(client, "Label4", QStringLiteral("←例(02:30)"));
+    place(m_label4, {10680, 4440, 1095, 255}, Placed::RightLow);
+    m_label5 = label(client, "Label5", QString());
+    place(m_label5, {10080, 4800, 1695, 375}, Placed::RightLow);
     m_label5->setAlignment(Qt::AlignCenter);
+    m_label5->setWordWrap(true);
     m_label5->setFont(UiFont::msPGothicFont(14.25));
-    m_label6 = label(client, "Label6", QString(), Twips::rect(120, 6840, 2895, 255));
-    m_label7 = label(client, "Label7", QString(), Twips::rect(3120, 6840, 3135, 255));
-    m_label8 = label(client, "Label8", QString(), Twips::rect(120, 7200, 11655, 255));
+    m_label6 = label(client, "Label6", QString());
+    place(m_label6, {120, 6840, 2895, 255}, Placed::Bottom);
+    m_label7 = label(client, "Label7", QString());
+    place(m_label7, {3120, 6840, 3135, 255}, Placed::Bottom);
+    m_label8 = label(client, "Label8", QString());
+    place(m_label8, {120, 7200, 11655, 255}, Placed::BottomStretch);
+
+    // The article being received and the transfer rate.
+    m_progress1 = new QProgressBar(client);
+    m_progress1->setObjectName(QStringLiteral("Progress1"));
+    m_progress1->setRange(0, 1000);
+    m_progress1->setValue(0);
+    m_progress1->setTextVisible(false);
+    place(m_progress1, {6360, 6870, 3495, 195}, Placed::BottomStretch);
+    m_lblRate = label(client, "lblRate", QString());
+    m_lblRate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    place(m_lblRate, {9960, 6840, 1815, 255}, Placed::BottomRight);
 
     m_check1 = new WrappingCheckBox(QStringLiteral("毎日指定時に開始"), client);
     m_check1->setObjectName(QStringLiteral("Check1"));
-    m_check1->setGeometry(Twips::rect(10080, 5280, 1455, 375));
+    place(m_check1, {10080, 5280, 1455, 375}, Placed::RightLow);
     m_check1->setChecked(false);
     m_check1->setToolTip(QStringLiteral("毎日指定した時間になるとダウンロードを開始します"));
 
@@ -207,6 +292,17 @@ void Form1::buildControls()
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_rateTimer = new QTimer(this);
+    m_rateTimer->setInterval(1000);
+    connect(m_rateTimer, &QTimer::timeout, this, &Form1::showRate);
+    m_saveWidths = new QTimer(this);
+    m_saveWidths->setSingleShot(true);
+    m_saveWidths->setInterval(500);
+    connect(m_saveWidths, &QTimer::timeout, this, &Form1::saveColumnWidths);
+    connect(m_listView1, &GroupListView::columnWidthsChanged, m_saveWidths,
+            qOverload<>(&QTimer::start));
+    connect(m_listView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &Form1::currentRowChanged);
 
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(m_command2, &QPushButton::clicked, this, &Form1::Command2_Click);
@@ -219,6 +315,51 @@ void Form1::buildControls()
     connect(m_listView1, &GroupListView::itemClicked, this, &Form1::ListView1_ItemClick);
     connect(m_listView1, &GroupListView::itemDoubleClicked, this, &Form1::ListView1_DblClick);
     connect(&m_ctx.groups, &GroupTable::nameEdited, this, &Form1::ListView1_AfterLabelEdit);
+}
+
+void Form1::layoutControls(QSize client)
+{
+    const QSize design = designClientSize();
+    const int dx = client.width() - design.width();
+    const int dy = client.height() - design.height();
+    // Lower than designed: the scheduled start's controls close up under
+    // Command1 (at most by the gap between them) before the list gets shorter.
+    const int lift = dy < 0 ? std::min(-dy, Twips::toPixels(600)) : 0;
+    // Narrower than designed: the status lines shrink in proportion.
+    const qreal scale =
+        dx < 0 ? static_cast<qreal>(client.width()) / std::max(1, design.width()) : 1.0;
+    for (const Placed &p : m_placed) {
+        QRect r = Twips::rect(p.design.x(), p.design.y(), p.design.width(), p.design.height());
+        switch (p.anchor) {
+        case Placed::Fixed:
+            break;
+        case Placed::Right:
+            r.translate(dx, 0);
+            break;
+        case Placed::RightLow:
+            r.translate(dx, -lift);
+            break;
+        case Placed::List:
+            r.setSize(r.size() + QSize(dx, dy));
+            break;
+        case Placed::Bottom:
+        case Placed::BottomStretch:
+        case Placed::BottomRight:
+            r.translate(0, dy);
+            if (dx < 0) {
+                r.setLeft(qRound(r.left() * scale));
+                r.setWidth(qRound(Twips::toPixels(p.design.width()) * scale));
+            } else if (p.anchor == Placed::BottomStretch) {
+                r.setWidth(r.width() + dx);
+            } else if (p.anchor == Placed::BottomRight) {
+                r.translate(dx, 0);
+            }
+            break;
+        }
+        p.widget->setGeometry(r);
+    }
+    if (m_label5)
+        fitLabelText(m_label5, 14.25);
 }
 
 void Form1::buildMenus()
@@ -250,7 +391,14 @@ void Form1::buildMenus()
 void Form1::Form_Load(const QString &commandLine)
 {
     Startup::Form_Load(m_ctx, commandLine);
-    adjustSize();
+    // The designed size; a screen too small for it (a laptop at 150 %) gets
+    // a window that fits it, title bar included.
+    QSize size = sizeHint();
+    if (const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        const QSize room = s->availableGeometry().size() - QSize(0, 40);
+        size = size.boundedTo(room).expandedTo(minimumSizeHint());
+    }
+    resize(size);
     centreOnScreen();
 }
 
@@ -259,7 +407,7 @@ void Form1::centreOnScreen()
     const QScreen *s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!s)
         return;
-    const QRect sg = s->geometry();
+    const QRect sg = s->availableGeometry();
     move(sg.left() + (sg.width() - width()) / 2, sg.top() + (sg.height() - height()) / 2);
 }
 
@@ -312,6 +460,15 @@ void Form1::Command1_Click()
 
 void Form1::setRunning(bool running)
 {
+    if (running) {
+        // The end of a run nobody is watching is told on the desktop.
+        m_notifyAtEnd = isMinimized() || m_scheduledStart;
+        m_rate.reset();
+        m_clock.start();
+        m_rateTimer->start();
+    } else {
+        m_rateTimer->stop();
+    }
     m_command1->setText(running ? stopCaption() : startCaption());
     for (QPushButton *b :
          {m_command2, m_command3, m_cmdStartNo, m_cmdNewsUp, m_cmdNewsDown, m_cmdAuto})
@@ -327,12 +484,56 @@ void Form1::showStatus()
     m_label6->setText(st.label6);
     m_label7->setText(st.label7);
     m_label8->setText(st.label8);
+    const int permille = RunProgress::articlePermille(st);
+    if (permille < 0) {
+        m_progress1->setRange(0, 0); // an article of unknown length
+    } else {
+        m_progress1->setRange(0, 1000);
+        m_progress1->setValue(permille);
+    }
+    if (m_engine->running())
+        m_rate.sample(m_engine->receivedBytes(), m_clock.elapsed());
+    showRate();
+}
+
+void Form1::showRate()
+{
+    if (m_engine->running()) {
+        if (!m_rateTimer->isActive())
+            m_rate.sample(m_engine->receivedBytes(), m_clock.elapsed());
+        m_lblRate->setText(RunProgress::rateText(m_rate.bytesPerSecond()));
+    } else {
+        m_lblRate->clear();
+    }
 }
 
 void Form1::runEnded()
 {
+    showStatus();
+    if (m_notifyAtEnd)
+        notifyRunEnd(m_engine->lastRun());
+    m_notifyAtEnd = false;
     if (m_check1->isChecked())
-        cmdAuto_Click();
+        m_scheduler->arm(m_text1->text());
+}
+
+void Form1::notifyRunEnd(const RunSummary &summary)
+{
+    m_lastNotification = summary.text();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(AppIcon::icon(), this);
+        m_tray->setToolTip(QStringLiteral("KAPLO"));
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this] {
+            showNormal();
+            activateWindow();
+        });
+    }
+    m_tray->show();
+    m_tray->showMessage(QStringLiteral("KAPLO"), m_lastNotification,
+                        summary.end == RunSummary::End::Error ? QSystemTrayIcon::Warning
+                                                              : QSystemTrayIcon::Information);
 }
 
 void Form1::fatalError(const QString &message)
@@ -343,29 +544,67 @@ void Form1::fatalError(const QString &message)
 
 // --- the group list ---
 
+template <class F> void Form1::groupCommand(F f)
+{
+    {
+        // Rows removed and inserted on the way move the view's current row;
+        // only the command's own result counts.
+        const QScopedValueRollback syncing(m_syncingSelection, true);
+        f();
+    }
+    showSelection();
+}
+
+void Form1::showSelection()
+{
+    const QScopedValueRollback syncing(m_syncingSelection, true);
+    QItemSelectionModel *sm = m_listView1->selectionModel();
+    const int row = m_ctx.selectedGroup - 1;
+    if (row < 0 || row >= m_ctx.groups.count()) {
+        sm->clear();
+        return;
+    }
+    const QModelIndex index = m_ctx.groups.index(row, 0);
+    sm->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_listView1->scrollTo(index);
+}
+
+// However the current row changes (mouse, arrow keys, Home/End, a letter),
+// SelectedGroup follows it and the row is highlighted, so the buttons act on
+// the row the user sees.
+void Form1::currentRowChanged(const QModelIndex &current)
+{
+    if (m_syncingSelection || !current.isValid())
+        return;
+    m_groupCommands->select(current.row() + 1);
+    const QScopedValueRollback syncing(m_syncingSelection, true);
+    m_listView1->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+}
+
 void Form1::Command2_Click()
 {
-    m_groupCommands->add();
+    groupCommand([this] { m_groupCommands->add(); });
 }
 
 void Form1::Command3_Click()
 {
-    m_groupCommands->deleteGroup();
+    groupCommand([this] { m_groupCommands->deleteGroup(); });
 }
 
 void Form1::cmdNewsUp_Click()
 {
-    m_groupCommands->moveUp();
+    groupCommand([this] { m_groupCommands->moveUp(); });
 }
 
 void Form1::cmdNewsDown_Click()
 {
-    m_groupCommands->moveDown();
+    groupCommand([this] { m_groupCommands->moveDown(); });
 }
 
 void Form1::cmdStartNo_Click()
 {
-    m_groupCommands->openSettings();
+    groupCommand([this] { m_groupCommands->openSettings(); });
 }
 
 void Form1::ListView1_ItemClick(int row)
@@ -375,13 +614,21 @@ void Form1::ListView1_ItemClick(int row)
 
 void Form1::ListView1_DblClick()
 {
-    m_groupCommands->openSettings();
+    groupCommand([this] { m_groupCommands->openSettings(); });
 }
 
 void Form1::ListView1_AfterLabelEdit(int row, const QString &text)
 {
     // The table holds the new text already; the edited row is the one named.
-    m_groupCommands->rename(row + 1, text);
+    groupCommand([&] { m_groupCommands->rename(row + 1, text); });
+}
+
+void Form1::saveColumnWidths()
+{
+    QStringList widths;
+    for (int w : m_listView1->columnWidths())
+        widths << QString::number(w);
+    m_ctx.store.write(kWindow, kColumnWidths, widths.join(QLatin1Char(',')));
 }
 
 // --- the scheduled start ---
@@ -389,6 +636,12 @@ void Form1::ListView1_AfterLabelEdit(int row, const QString &text)
 void Form1::cmdAuto_Click()
 {
     m_scheduler->cmdAuto_Click(m_text1->text());
+}
+
+void Form1::setLabel5(const QString &text)
+{
+    m_label5->setText(text);
+    fitLabelText(m_label5, 14.25);
 }
 
 void Form1::Timer1_Timer()

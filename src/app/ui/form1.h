@@ -1,10 +1,13 @@
 #pragma once
 
 #include "app/startup.h"
+#include "engine/runprogress.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <memory>
+#include <vector>
 
 struct AppContext;
 class ArticleParser;
@@ -20,8 +23,11 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
+class QSystemTrayIcon;
 class QTimer;
+struct RunSummary;
 
 // The main window: the group table, the buttons that edit it, the start/stop
 // button, the scheduled start, the status labels and the menus. It shows the
@@ -40,6 +46,13 @@ public:
 
     static QString startCaption() { return QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ開始"); }
     static QString stopCaption() { return QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中止"); }
+
+    // The client area as designed, and the smallest it lays out in.
+    static QSize designClientSize();
+    static QSize minimumClientSize();
+    // The text of the latest end-of-run notification (shown through the
+    // system tray when there is one); empty when none was due.
+    QString lastNotification() const { return m_lastNotification; }
 
 public slots:
     // The window became active: the checks and the automatic start.
@@ -80,6 +93,20 @@ protected:
 private:
     void Form_Load(const QString &commandLine);
     void buildControls();
+    // Places every control for a client area of this size: the list takes
+    // what the window gains or loses, the buttons keep to the right edge,
+    // the status lines to the bottom.
+    void layoutControls(QSize client);
+    // A command that may change the rows or SelectedGroup; the highlighted
+    // row then follows SelectedGroup.
+    template <class F> void groupCommand(F f);
+    // Highlights the row SelectedGroup names (none when it names none).
+    void showSelection();
+    void currentRowChanged(const QModelIndex &current);
+    void showRate();
+    void notifyRunEnd(const RunSummary &summary);
+    void setLabel5(const QString &text);
+    void saveColumnWidths();
     void buildMenus();
     void buildCore();
     void centreOnScreen();
@@ -94,6 +121,19 @@ private:
     std::unique_ptr<DialUp> m_dialUp;
     std::unique_ptr<Scheduler> m_scheduler;
     bool m_shownOnce = false;
+    bool m_syncingSelection = false;
+    bool m_scheduledStart = false; // Command1_Click comes from the schedule
+    bool m_notifyAtEnd = false;
+    QString m_lastNotification;
+    RateMeter m_rate;
+    QElapsedTimer m_clock;
+
+    struct Placed {
+        QWidget *widget;
+        QRect design; // twips
+        enum Anchor { Fixed, Right, RightLow, List, Bottom, BottomStretch, BottomRight } anchor;
+    };
+    std::vector<Placed> m_placed;
 
     GroupListView *m_listView1 = nullptr;
     QPushButton *m_command1 = nullptr;
@@ -113,5 +153,10 @@ private:
     QLabel *m_label7 = nullptr;
     QLabel *m_label8 = nullptr;
     QCheckBox *m_check1 = nullptr;
+    QProgressBar *m_progress1 = nullptr;
+    QLabel *m_lblRate = nullptr;
     QTimer *m_timer1 = nullptr;
+    QTimer *m_rateTimer = nullptr;
+    QTimer *m_saveWidths = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
 };

@@ -1,9 +1,11 @@
 #include "app/ui/grouplistview.h"
 
 #include "app/ui/twips.h"
+#include "engine/downloadengine.h"
 #include "groups/grouptable.h"
 
 #include <QHeaderView>
+#include <QScopedValueRollback>
 
 GroupListView::GroupListView(QWidget *parent) : QTreeView(parent)
 {
@@ -26,13 +28,54 @@ GroupListView::GroupListView(QWidget *parent) : QTreeView(parent)
         if (i.isValid())
             emit itemDoubleClicked(i.row());
     });
+    connect(header(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_sizing)
+            emit columnWidthsChanged();
+    });
 }
 
 void GroupListView::setGroupTable(GroupTable *table)
 {
     setModel(table);
+    const QScopedValueRollback sizing(m_sizing, true);
     for (int c = 0; c < GroupTable::ColumnCount; ++c)
-        setColumnWidth(c, Twips::toPixels(GroupTable::headerWidthTwips(c)));
+        setColumnWidth(c, fittedWidth(c));
+}
+
+int GroupListView::fittedWidth(int column) const
+{
+    int w = std::max(Twips::toPixels(GroupTable::headerWidthTwips(column)),
+                     header()->sectionSizeHint(column));
+    if (column == GroupTable::State) {
+        // A cell's text has the focus frame's margin on each side, and a
+        // little room so that it does not touch the next column.
+        const int margin =
+            2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 6;
+        for (const QString &t :
+             {DownloadEngine::processingText(), DownloadEngine::completeText(),
+              DownloadEngine::invalidGroupText(), DownloadEngine::interruptedText()})
+            w = std::max(w, fontMetrics().horizontalAdvance(t) + margin);
+    }
+    return w;
+}
+
+void GroupListView::restoreColumnWidths(const QList<int> &widths)
+{
+    if (widths.size() != GroupTable::ColumnCount)
+        return;
+    const QScopedValueRollback sizing(m_sizing, true);
+    for (int c = 0; c < GroupTable::ColumnCount; ++c) {
+        if (widths[c] > 0)
+            setColumnWidth(c, widths[c]);
+    }
+}
+
+QList<int> GroupListView::columnWidths() const
+{
+    QList<int> out;
+    for (int c = 0; c < GroupTable::ColumnCount; ++c)
+        out << columnWidth(c);
+    return out;
 }
 
 bool GroupListView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QTreeView>
 
 class GroupTable;
@@ -12,14 +13,28 @@ class GroupListView final : public QTreeView {
 public:
     explicit GroupListView(QWidget *parent = nullptr);
 
-    // Sets the model and the ten columns' widths (twips) from the table.
+    // Sets the model and the ten columns' widths: each at least its designed
+    // width (twips) and wide enough for its header and, for the status
+    // column, for the longest status text, in the font the list uses.
     void setGroupTable(GroupTable *table);
+
+    // The widths a user dragged, as columnWidths() gave them; a list that
+    // does not name every column is ignored.
+    void restoreColumnWidths(const QList<int> &widths);
+    QList<int> columnWidths() const;
+    // The width a column needs for its texts in the list's font.
+    int fittedWidth(int column) const;
 
 signals:
     // A row was clicked, or its in-place edit began (row counted from 0).
     void itemClicked(int row);
     void itemDoubleClicked(int row);
+    // The user dragged a column's edge.
+    void columnWidthsChanged();
 
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+
+private:
+    bool m_sizing = false;
 };

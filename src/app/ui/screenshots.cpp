@@ -174,10 +174,7 @@ QStringList Screenshots::save(Form1 &form, const QString &dir, QString *error)
     {
         // As WidgetPrompter::input asks "LOG=L".
         QInputDialog dlg(&form);
-        dlg.setWindowTitle(WidgetPrompter::title());
-        dlg.setInputMode(QInputDialog::TextInput);
-        dlg.setLabelText(QStringLiteral("LOG=L"));
-        dlg.setTextValue(QStringLiteral("X"));
+        WidgetPrompter::setUpInput(dlg, QStringLiteral("LOG=L"), QStringLiteral("X"));
         out.save(dlg, "logprompt");
     }
     return out.written();

@@ -29,15 +29,21 @@ bool WidgetPrompter::confirm(const QString &text)
     return box.exec() == QMessageBox::Ok;
 }
 
-std::optional<QString> WidgetPrompter::input(const QString &prompt, const QString &defaultText)
+void WidgetPrompter::setUpInput(QInputDialog &dlg, const QString &prompt,
+                                const QString &defaultText)
 {
-    QInputDialog dlg(m_parent);
     dlg.setWindowTitle(title());
     dlg.setInputMode(QInputDialog::TextInput);
     dlg.setLabelText(prompt);
     dlg.setTextValue(defaultText);
     dlg.setOkButtonText(QStringLiteral("OK"));
     dlg.setCancelButtonText(cancelText());
+}
+
+std::optional<QString> WidgetPrompter::input(const QString &prompt, const QString &defaultText)
+{
+    QInputDialog dlg(m_parent);
+    setUpInput(dlg, prompt, defaultText);
     if (dlg.exec() != QDialog::Accepted)
         return std::nullopt;
     return dlg.textValue();

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QInputDialog;
+
 // The program's message and input boxes: Qt dialogs titled KAPLO, modal over
 // the main window once it exists.
 class WidgetPrompter final : public Prompter {
@@ -17,6 +19,8 @@ public:
     std::optional<QString> input(const QString &prompt, const QString &defaultText) override;
 
     static QString title() { return QStringLiteral("KAPLO"); }
+    // Sets up the input box as input() shows it.
+    static void setUpInput(QInputDialog &dlg, const QString &prompt, const QString &defaultText);
 
 private:
     QPointer<QWidget> m_parent;

@@ -1,10 +1,14 @@
 #include "app/appcontext.h"
 #include "app/ui/form1.h"
 #include "app/ui/frmabout.h"
+#include "app/ui/grouplistview.h"
 #include "app/ui/twips.h"
 #include "app/ui/widgetprompter.h"
 #include "engine/downloadengine.h"
+#include "groups/groupcommands.h"
+#include "schedule/scheduler.h"
 #include "support/scriptedprompter.h"
+#include "support/scriptedserver.h"
 #include "support/testregistry.h"
 
 #include <QAction>
@@ -21,6 +25,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -105,6 +110,8 @@ private slots:
         row("Label2", "", {3840, 7560, 1695, 255});
         row("Label3", "", {5640, 7560, 6135, 255});
         row("ListView1", "", {120, 120, 9735, 6615});
+        row("Progress1", "", {6360, 6870, 3495, 195});
+        row("lblRate", "", {9960, 6840, 1815, 255});
     }
     void controlsAndCaptions()
     {
@@ -134,6 +141,8 @@ private slots:
         Rig rig;
         Form1 &f = *rig.form;
         QCOMPARE(f.windowTitle(), QStringLiteral("KAPLO"));
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
         QCOMPARE(f.centralWidget()->size(), Twips::size(11880, 7875));
         QCOMPARE(rig.child<QLineEdit>("Text1")->maxLength(), 5);
         auto *check1 = rig.child<QCheckBox>("Check1");
@@ -199,8 +208,14 @@ private slots:
         for (int c = 0; c < 10; ++c) {
             QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(),
                      QString::fromUtf8(headers[c]));
-            QCOMPARE(list->header()->sectionSize(c), Twips::toPixels(c == 0 ? 2880 : 800));
+            // At least the designed width, and the whole header text.
+            const int w = list->header()->sectionSize(c);
+            QVERIFY(w >= Twips::toPixels(c == 0 ? 2880 : 800));
+            QVERIFY2(w >= list->header()->sectionSizeHint(c), headers[c]);
         }
+        for (const QString &t : {DownloadEngine::completeText(), DownloadEngine::interruptedText(),
+                                 DownloadEngine::invalidGroupText()})
+            QVERIFY(list->header()->sectionSize(4) > list->fontMetrics().horizontalAdvance(t));
         QVERIFY(!list->rootIsDecorated());
         QCOMPARE(list->model()->rowCount(), 3);
         QCOMPARE(rig.ctx.groupCount, 3);
@@ -246,10 +261,10 @@ private slots:
         QCOMPARE(rig.ctx.groups.text(1, 0), QStringLiteral("japan.binaries.新"));
         QCOMPARE(rig.storedName(2), QStringLiteral("japan.binaries.新"));
 
-        // Moved to row 1 with the keyboard (no click): the edit still writes
-        // the row being edited, and that row becomes the selected group.
+        // Moved to row 1 with the keyboard (no click): the selected group
+        // follows, and the edit writes that row.
         QTest::keyClick(list, Qt::Key_Up);
-        QCOMPARE(rig.ctx.selectedGroup, 2);
+        QCOMPARE(rig.ctx.selectedGroup, 1);
         QTest::keyClick(list, Qt::Key_F2);
         editor = openEditor();
         QVERIFY(editor);
@@ -259,6 +274,238 @@ private slots:
         QTRY_COMPARE(rig.storedName(1), QString());
         QCOMPARE(rig.storedName(2), QStringLiteral("japan.binaries.新"));
         QCOMPARE(rig.storedName(3), QStringLiteral("fj.comp.misc"));
+    }
+
+    // The buttons act on the highlighted row however it was reached:
+    // mouse, arrow keys, Home/End and the move commands themselves.
+    void selectionFollowsTheCurrentRow()
+    {
+        Rig rig;
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        auto *list = rig.child<QTreeView>("ListView1");
+        const auto highlighted = [list] {
+            const QModelIndexList rows = list->selectionModel()->selectedRows();
+            return rows.size() == 1 ? rows.first().row() + 1 : 0;
+        };
+        const auto names = [&rig] {
+            QStringList l;
+            for (int r = 0; r < rig.ctx.groups.count(); ++r)
+                l << rig.ctx.groups.text(r, 0);
+            return l;
+        };
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(0, 2)).center());
+        QCOMPARE(rig.ctx.selectedGroup, 1);
+        const std::pair<Qt::Key, int> keys[] = {
+            {Qt::Key_Down, 2}, {Qt::Key_End, 3}, {Qt::Key_Home, 1}, {Qt::Key_Down, 2}};
+        for (const auto &[key, expected] : keys) {
+            QTest::keyClick(list, key);
+            QCOMPARE(rig.ctx.selectedGroup, expected);
+            QCOMPARE(highlighted(), expected);
+        }
+        // The settings button opens the highlighted row's group.
+        QString opened;
+        whenModal([&](QWidget *w) { opened = w->findChild<QLineEdit *>("txtName")->text(); });
+        QTest::mouseClick(rig.child<QPushButton>("cmdStartNo"), Qt::LeftButton);
+        QCOMPARE(opened, QStringLiteral("japan.binaries.misc"));
+
+        // Up moves the highlighted row; the highlight and SelectedGroup go with it.
+        QTest::mouseClick(rig.child<QPushButton>("cmdNewsUp"), Qt::LeftButton);
+        QCOMPARE(names(), (QStringList{"japan.binaries.misc", "fj.binaries", "fj.comp.misc"}));
+        QCOMPARE(rig.ctx.selectedGroup, 1);
+        QCOMPARE(highlighted(), 1);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::mouseClick(rig.child<QPushButton>("cmdNewsDown"), Qt::LeftButton);
+        QCOMPARE(names(), (QStringList{"japan.binaries.misc", "fj.comp.misc", "fj.binaries"}));
+        QCOMPARE(rig.ctx.selectedGroup, 3);
+        QCOMPARE(highlighted(), 3);
+
+        // Delete takes the highlighted row; the row moving up is highlighted.
+        QTest::keyClick(list, Qt::Key_Up);
+        QTest::mouseClick(rig.child<QPushButton>("Command3"), Qt::LeftButton);
+        QCOMPARE(names(), (QStringList{"japan.binaries.misc", "fj.binaries"}));
+        QCOMPARE(rig.storedName(2), QStringLiteral("fj.binaries"));
+        QCOMPARE(highlighted(), 2);
+        // Deleting the last row leaves nothing highlighted and nothing selected.
+        QTest::mouseClick(rig.child<QPushButton>("Command3"), Qt::LeftButton);
+        QCOMPARE(names(), QStringList{"japan.binaries.misc"});
+        QCOMPARE(highlighted(), 0);
+        QVERIFY(rig.prompter.shown.isEmpty());
+        QTest::mouseClick(rig.child<QPushButton>("Command3"), Qt::LeftButton);
+        QCOMPARE(rig.prompter.shown, QStringList{GroupCommands::noDeleteSelectionMessage()});
+        QCOMPARE(names(), QStringList{"japan.binaries.misc"});
+    }
+
+    // The list takes what the window gains or loses; the buttons keep to the
+    // right edge, the status lines to the bottom; the smallest window fits a
+    // 1366x768 screen at 150 %.
+    void resizing()
+    {
+        Rig rig;
+        Form1 &f = *rig.form;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QWidget *client = f.centralWidget();
+        const auto geo = [&](const char *n) { return rig.child<QWidget>(n)->geometry(); };
+        const QRect list0 = geo("ListView1"), button0 = geo("Command1"), label30 = geo("Label3"),
+                    label60 = geo("Label6"), rate0 = geo("lblRate");
+        f.resize(f.size() + QSize(200, 150));
+        QTRY_COMPARE(client->size(), Form1::designClientSize() + QSize(200, 150));
+        QCOMPARE(geo("ListView1").size(), list0.size() + QSize(200, 150));
+        QCOMPARE(geo("Command1"), button0.translated(200, 0));
+        QCOMPARE(geo("Label3"),
+                 QRect(label30.topLeft() + QPoint(0, 150), label30.size() + QSize(200, 0)));
+        QCOMPARE(geo("Label6"), label60.translated(0, 150));
+        QCOMPARE(geo("lblRate"), rate0.translated(200, 150));
+
+        f.resize(1, 1);
+        QTRY_COMPARE(client->size(), Form1::minimumClientSize());
+        const QRect area(QPoint(), client->size());
+        for (QWidget *w : client->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+            QVERIFY2(area.contains(w->geometry()), qPrintable(w->objectName()));
+            QVERIFY2(w->height() > 0 && w->width() > 0, qPrintable(w->objectName()));
+        }
+        // The scheduled start's controls stay above the status lines.
+        QVERIFY(geo("Check1").bottom() < geo("Label6").top());
+        QVERIFY(geo("ListView1").bottom() < geo("Label6").top());
+        QVERIFY(geo("Label6").bottom() < geo("Label8").top());
+        QVERIFY(geo("Label8").bottom() < geo("Label1").top());
+        const QSize smallest = f.minimumSizeHint().expandedTo(f.minimumSize());
+        QVERIFY(smallest.width() * 1.5 <= 1366);
+        QVERIFY((smallest.height() + 40) * 1.5 <= 768); // a title bar of 40 px
+    }
+
+    // Column widths the user drags are kept for the next start.
+    void draggedColumnWidthsAreKept()
+    {
+        QList<int> widths;
+        {
+            Rig rig;
+            auto *list = rig.child<QTreeView>("ListView1");
+            list->header()->resizeSection(0, 321);
+            list->header()->resizeSection(4, 99);
+            widths = rig.child<GroupListView>("ListView1")->columnWidths();
+            rig.form.reset(); // closing writes what is waiting
+            Form1 again(rig.ctx, QString());
+            QCOMPARE(again.findChild<GroupListView *>("ListView1")->columnWidths(), widths);
+        }
+        QCOMPARE(widths.at(0), 321);
+        QCOMPARE(widths.at(4), 99);
+    }
+
+    // Every end of a run: the status area says how it ended, the row is not
+    // left "処理中", nothing of the article stays; the rate goes.
+    void endOfRunStatus_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("label8");
+        QTest::addColumn<QString>("label3");
+        QTest::newRow("finished") << "finished"
+                                  << "処理完了  ﾌｧｲﾙ数=0"
+                                  << "";
+        QTest::newRow("stopped") << "stopped"
+                                 << "中止しました  ﾌｧｲﾙ数=0"
+                                 << "";
+        QTest::newRow("limit") << "limit"
+                               << "制限に達したため終了しました  ﾌｧｲﾙ数=0"
+                               << "";
+        QTest::newRow("refused reply") << "reply"
+                                       << "ｴﾗｰで終了しました (502 no permission)  ﾌｧｲﾙ数=0"
+                                       << "502 no permission";
+        QTest::newRow("dropped") << "dropped"
+                                 << "ｴﾗｰで終了しました ("
+                                 << "*";
+    }
+    void endOfRunStatus()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, label8);
+        QFETCH(QString, label3);
+        ScriptedServer server;
+        const quint16 port = server.start();
+        QVERIFY(port);
+        Rig rig(QString(), port);
+        if (how == QLatin1String("limit")) {
+            rig.ctx.settings.seigen = QStringLiteral("1");
+            rig.ctx.settings.seigenTime = QStringLiteral("00:00");
+        }
+        server.reply("GROUP fj.binaries", {"211 2 1 2 fj.binaries\r\n"});
+        server.reply("ARTICLE", {"220 1 <a@x>\r\nLines: 4\r\n\r\nbody\r\n"});
+        server.reply("NEXT",
+                     {how == QLatin1String("reply") ? "502 no permission\r\n" : "421 none\r\n"});
+        server.reply("GROUP japan.binaries.misc", {"411 none\r\n"});
+        server.reply("GROUP fj.comp.misc", {"411 none\r\n"});
+        server.setChunkPause(0);
+        if (how == QLatin1String("dropped"))
+            server.closeAfter("ARTICLE");
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        auto *command1 = rig.child<QPushButton>("Command1");
+        QTest::mouseClick(command1, Qt::LeftButton);
+        QCOMPARE(rig.child<QLabel>("Label8")->text(), QString());
+        QTRY_VERIFY(server.received().contains(QStringLiteral("ARTICLE")));
+        if (how == QLatin1String("stopped")) {
+            QTRY_COMPARE(rig.ctx.groups.text(0, GroupTable::State),
+                         DownloadEngine::processingText());
+            QTest::mouseClick(command1, Qt::LeftButton);
+        } else if (how != QLatin1String("dropped")) {
+            server.push({".\r\n"});
+        }
+        QTRY_COMPARE(command1->text(), Form1::startCaption());
+        QTRY_VERIFY2(rig.child<QLabel>("Label8")->text().startsWith(label8),
+                     qPrintable(rig.child<QLabel>("Label8")->text()));
+        QVERIFY(rig.child<QLabel>("Label8")->text().contains(QStringLiteral("所要時間=")));
+        if (label3 == QLatin1String("*"))
+            QVERIFY(!rig.child<QLabel>("Label3")->text().isEmpty());
+        else
+            QCOMPARE(rig.child<QLabel>("Label3")->text(), label3);
+        for (int r = 0; r < rig.ctx.groups.count(); ++r)
+            QVERIFY(rig.ctx.groups.text(r, GroupTable::State) != DownloadEngine::processingText());
+        QVERIFY(rig.child<QLabel>("Label1")->text().isEmpty());
+        QVERIFY(rig.child<QLabel>("Label2")->text().isEmpty());
+        QVERIFY(rig.child<QLabel>("lblRate")->text().isEmpty());
+        QCOMPARE(rig.child<QProgressBar>("Progress1")->value(), 0);
+        QVERIFY(rig.form->lastNotification().isEmpty()); // started by hand, not minimised
+    }
+
+    // While armed, Label5 names the time and cmdAuto cancels; a run started
+    // by the schedule ends with a notification.
+    void scheduledStart()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const int port = probe.serverPort();
+        probe.close();
+        Rig rig(QString(), port);
+        rig.ctx.settings.address = QStringLiteral("なし");
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        auto *cmdAuto = rig.child<QPushButton>("cmdAuto");
+        auto *label5 = rig.child<QLabel>("Label5");
+        const QString now = QStringLiteral("06:30");
+        rig.child<QLineEdit>("Text1")->setText(now);
+        QTest::mouseClick(cmdAuto, Qt::LeftButton);
+        QCOMPARE(label5->text(), now + QStringLiteral(" に開始します"));
+        QCOMPARE(cmdAuto->text(), QStringLiteral("タイマ解除"));
+        QVERIFY(cmdAuto->isEnabled());
+        QVERIFY(!rig.child<QPushButton>("Command1")->isEnabled());
+        // The text fits its box.
+        QVERIFY(QRect(QPoint(), label5->size())
+                    .contains(label5->fontMetrics().boundingRect(
+                        label5->rect(), Qt::TextWordWrap | Qt::AlignCenter, label5->text())));
+        QTest::mouseClick(cmdAuto, Qt::LeftButton);
+        QVERIFY(label5->text().isEmpty());
+        QCOMPARE(cmdAuto->text(), QStringLiteral("指定時間に開始"));
+        QVERIFY(rig.child<QPushButton>("Command1")->isEnabled());
+        QVERIFY(!rig.form->scheduler().armed());
+
+        QTest::mouseClick(cmdAuto, Qt::LeftButton);
+        // The minute comes: the run starts, and fails.
+        rig.form->scheduler().Timer1_Timer(QDateTime(QDate::currentDate(), QTime(6, 30)), now);
+        QTRY_VERIFY(rig.form->lastNotification().startsWith(QStringLiteral("ｴﾗｰで終了しました")));
+        QVERIFY(label5->text().isEmpty());
+        QCOMPARE(cmdAuto->text(), QStringLiteral("指定時間に開始"));
     }
 
     // "DOWNLOAD": the first activation starts a run, through the engine and
