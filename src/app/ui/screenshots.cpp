@@ -8,7 +8,9 @@
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/ui/form3.h"
+#include "engine/downloadengine.h"
 #include "engine/nntpsocket.h"
+#include "engine/runsummary.h"
 #include "groups/ui/form2.h"
 #include "options/ui/frmoptions.h"
 #include "options/ui/frmoptions1.h"
@@ -45,24 +47,29 @@ public:
 // frame of their own).
 QImage withTitleBar(QWidget &w)
 {
+    // Drawn in the window's own units; a scaled screen gives a picture with
+    // as many more pixels.
     const QPixmap client = w.grab();
+    const qreal dpr = client.devicePixelRatio();
+    const QSize size = client.deviceIndependentSize().toSize();
     QFont titleFont = w.font();
     titleFont.setBold(true);
     const QFontMetrics fm(titleFont);
     const int bar = fm.height() + 10;
     const int border = 1;
-    QImage out(client.width() + 2 * border, client.height() + bar + border,
+    QImage out(QSize(size.width() + 2 * border, size.height() + bar + border) * dpr,
                QImage::Format_ARGB32_Premultiplied);
+    out.setDevicePixelRatio(dpr);
     out.fill(QColor(0x4a, 0x55, 0x68));
     QPainter p(&out);
     const QPixmap icon = AppIcon::pixmap(16);
-    const int iconTop = (bar - icon.height()) / 2;
-    p.drawPixmap(6, iconTop, icon);
+    const int iconTop = (bar - 16) / 2;
+    p.drawPixmap(QRect(6, iconTop, 16, 16), icon);
     p.setFont(titleFont);
     p.setPen(Qt::white);
-    p.drawText(QRect(6 + icon.width() + 6, 0, out.width() - icon.width() - 18, bar),
-               Qt::AlignLeft | Qt::AlignVCenter, w.windowTitle());
-    p.drawPixmap(border, bar, client);
+    p.drawText(QRect(6 + 16 + 6, 0, size.width() - 16 - 18, bar), Qt::AlignLeft | Qt::AlignVCenter,
+               w.windowTitle());
+    p.drawPixmap(QPoint(border, bar), client);
     p.end();
     return out;
 }
@@ -118,6 +125,21 @@ QStringList Screenshots::save(Form1 &form, const QString &dir, QString *error)
     Writer out(dir, error);
     AppContext &ctx = form.context();
 
+    {
+        // The window as a finished run leaves it: every row's state and the
+        // run's summary.
+        RunState &st = form.engine().state();
+        const qint64 files = 12, bytes = 3456789;
+        st.label6 = DownloadEngine::fileCountCaption(files);
+        st.label7 = DownloadEngine::byteCountCaption(bytes);
+        st.label8 = RunSummary{RunSummary::End::Finished, QString(), files, bytes, 754000}.text();
+        const QString states[] = {DownloadEngine::completeText(), QString(),
+                                  DownloadEngine::completeText(),
+                                  DownloadEngine::invalidGroupText()};
+        for (int r = 0; r < ctx.groups.count() && r < int(std::size(states)); ++r)
+            ctx.groups.setText(r, GroupTable::State, states[r]);
+        form.showStatus();
+    }
     out.save(form, "form1");
     {
         frmAbout about(&form);
