@@ -484,7 +484,8 @@ void Form1::showStatus()
     m_label6->setText(st.label6);
     m_label7->setText(st.label7);
     m_label8->setText(st.label8);
-    const int permille = RunProgress::articlePermille(st);
+    // An article cut off by the end of the run is not in progress.
+    const int permille = m_engine->running() ? RunProgress::articlePermille(st) : 0;
     if (permille < 0) {
         m_progress1->setRange(0, 0); // an article of unknown length
     } else {
