@@ -2,6 +2,8 @@
 
 #include "catalogue/namelistmodel.h"
 
+#include <algorithm>
+
 NameFilterModel::NameFilterModel(NameListModel &source, QObject *parent)
     : QAbstractListModel(parent), m_source(source)
 {
@@ -26,8 +28,22 @@ void NameFilterModel::setFilter(const QString &text)
     const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words == m_words)
         return;
+    // Typing on narrows: when every old word lies inside a new one, only
+    // the names shown now can still match.
+    const bool narrowing =
+        !m_words.isEmpty() && std::all_of(m_words.begin(), m_words.end(), [&](const QString &o) {
+            return std::any_of(words.begin(), words.end(), [&](const QString &n) {
+                return n.contains(o, Qt::CaseInsensitive);
+            });
+        });
     m_words = words;
-    rebuild();
+    if (!narrowing) {
+        rebuild();
+        return;
+    }
+    beginResetModel();
+    std::erase_if(m_rows, [this](int row) { return !matches(m_source.at(row), m_words); });
+    endResetModel();
 }
 
 void NameFilterModel::rebuild()
