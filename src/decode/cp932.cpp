@@ -1,5 +1,7 @@
 #include "decode/cp932.h"
 
+#include "decode/charsets.h"
+
 #include <QList>
 #include <QStringDecoder>
 #include <QtGlobal>
@@ -192,7 +194,7 @@ int code(char32_t c)
     return pair ? pair : -1;
 }
 
-QByteArray encode(QStringView text, bool *lossy)
+QByteArray encode(QStringView text, bool *lossy, QByteArrayView missing)
 {
     bool ascii = true;
     for (const QChar c : text) {
@@ -221,7 +223,7 @@ QByteArray encode(QStringView text, bool *lossy)
             k = customaryStandIn(c);
         }
         if (k < 0) {
-            out.append('?');
+            out.append(missing);
         } else if (k < 0x100) {
             out.append(static_cast<char>(k));
         } else {
@@ -277,8 +279,19 @@ QChar fromCode(int code)
 
 StreamDecoder::StreamDecoder() = default;
 
+void StreamDecoder::setUtf8Lines(bool on)
+{
+    reset();
+    m_utf8Lines = on;
+}
+
 QString StreamDecoder::decode(QByteArrayView bytes)
 {
+    if (m_utf8Lines) {
+        QString out;
+        appendLines(bytes, out);
+        return out;
+    }
     if (m_lead < 0 && isAscii(bytes))
         return QString::fromLatin1(bytes.data(), bytes.size());
     QString out;
@@ -288,23 +301,87 @@ QString StreamDecoder::decode(QByteArrayView bytes)
 
 void StreamDecoder::appendTo(QByteArrayView bytes, QString &out)
 {
-    if (m_lead < 0 && isAscii(bytes))
+    if (m_utf8Lines)
+        appendLines(bytes, out);
+    else if (m_lead < 0 && isAscii(bytes))
         out.append(QLatin1StringView(bytes.data(), bytes.size()));
     else
         decodeInto(bytes, &m_lead, out);
 }
 
+void StreamDecoder::releaseHeld(QString &out)
+{
+    if (Charsets::isUtf8(m_held))
+        out.append(QString::fromUtf8(m_held));
+    else
+        decodeInto(m_held, &m_lead, out);
+    m_held.clear();
+}
+
+void StreamDecoder::appendLines(QByteArrayView bytes, QString &out)
+{
+    // Up to its first non-ASCII byte a line reads the same either way, and
+    // no CP932 lead byte is pending there.
+    if (m_held.isEmpty() && !m_cp932Line && isAscii(bytes)) {
+        out.append(QLatin1StringView(bytes.data(), bytes.size()));
+        return;
+    }
+    qsizetype pos = 0;
+    const qsizetype n = bytes.size();
+    while (pos < n) {
+        qsizetype lf = bytes.indexOf('\n', pos);
+        if (lf < 0)
+            lf = n;
+        if (m_cp932Line) {
+            decodeInto(bytes.sliced(pos, lf - pos), &m_lead, out);
+        } else {
+            qsizetype start = pos;
+            if (m_held.isEmpty()) {
+                while (start < lf && static_cast<unsigned char>(bytes[start]) < 0x80)
+                    ++start;
+                out.append(QLatin1StringView(bytes.data() + pos, start - pos));
+            }
+            m_held.append(bytes.sliced(start, lf - start));
+            if (m_held.size() > kMaxHeldBytes) {
+                decodeInto(m_held, &m_lead, out);
+                m_held.clear();
+                m_cp932Line = true;
+            }
+        }
+        if (lf == n)
+            return;
+        // The line ends here.
+        if (!m_held.isEmpty())
+            releaseHeld(out);
+        m_cp932Line = false;
+        if (m_lead >= 0) {
+            // A lead byte before the LF has no trail byte.
+            m_lead = -1;
+            out.append(QChar(kReplacement));
+        }
+        out.append(QLatin1Char('\n'));
+        pos = lf + 1;
+    }
+}
+
 QString StreamDecoder::flush()
 {
-    if (m_lead < 0)
-        return QString();
-    m_lead = -1;
-    return QString(QChar(kReplacement));
+    QString out;
+    if (!m_held.isEmpty())
+        releaseHeld(out);
+    m_cp932Line = false;
+    if (m_lead >= 0) {
+        m_lead = -1;
+        out.append(QChar(kReplacement));
+    }
+    return out;
 }
 
 void StreamDecoder::reset()
 {
     m_lead = -1;
+    m_held.clear();
+    m_cp932Line = false;
 }
 
 } // namespace Cp932

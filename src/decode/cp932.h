@@ -25,7 +25,11 @@ bool available();
 // and the other JIS X 0208 characters Microsoft's table maps elsewhere) is
 // written as that stand-in; any other character CP932 lacks becomes "?".
 // *lossy, when given, tells whether any character was not written as itself.
-QByteArray encode(QStringView text, bool *lossy = nullptr);
+// `missing` is written in place of "?" when given (one character CP932
+// lacks, a surrogate pair included, gives it once).
+QByteArray encode(QStringView text, bool *lossy = nullptr, QByteArrayView missing = "?");
+// "〓" (GETA MARK) in CP932: what the logs write for a character CP932 lacks.
+inline constexpr char kGetaMark[] = "\x81\xAC";
 
 // Complete CP932 bytes to text (no state kept; a lead byte at the very end
 // gives U+FFFD).
@@ -46,9 +50,18 @@ QChar fromCode(int code);
 // A decoder that keeps its state between reads: a lead byte at the end of
 // one read waits for the trail byte of the next. Pure ASCII input takes a
 // fast path.
+//
+// With utf8Lines set, a line (up to LF) whose bytes are well-formed UTF-8 is
+// read as UTF-8 and any other line as CP932, as without it. The bytes of a
+// line from its first non-ASCII byte on wait for the line's LF (or for
+// flush()); a line whose waiting part passes kMaxHeldBytes is read as CP932.
 class StreamDecoder {
 public:
+    static constexpr qsizetype kMaxHeldBytes = 64 * 1024;
+
     StreamDecoder();
+    void setUtf8Lines(bool on);
+    bool utf8Lines() const { return m_utf8Lines; }
     QString decode(QByteArrayView bytes);
     // The same, appended to out: a buffer kept between reads is reused,
     // with no new allocation per read.
@@ -58,7 +71,15 @@ public:
     void reset();
 
 private:
+    void appendLines(QByteArrayView bytes, QString &out);
+    void releaseHeld(QString &out);
+
     int m_lead = -1; // a lead byte left from the last read, or -1
+    bool m_utf8Lines = false;
+    // utf8Lines: the current line from its first non-ASCII byte, undecided
+    QByteArray m_held;
+    // utf8Lines: the current line is read as CP932 to its end (too long)
+    bool m_cp932Line = false;
 };
 
 } // namespace Cp932

@@ -1,5 +1,6 @@
 #include "decode/encodedword.h"
 
+#include "decode/charsets.h"
 #include "decode/cp932.h"
 #include "decode/decodetables.h"
 
@@ -29,11 +30,11 @@ int hexDigit(QChar c)
 
 } // namespace
 
-QString B64EnCode(QStringView text)
+std::optional<QByteArray> b64WordBytes(QStringView text)
 {
     const qsizetype len = text.size();
     if (len % 4 != 0)
-        return QString();
+        return std::nullopt;
     const auto &table = DecodeTables::instance().base64;
     auto value = [&table](QChar c) {
         const int code = Cp932::singleByteCode(c);
@@ -47,7 +48,7 @@ QString B64EnCode(QStringView text)
         const int c = value(text[p + 2]);
         const int d = value(text[p + 3]);
         if (a < 0 || b < 0 || c < 0 || d < 0)
-            return QString();
+            return std::nullopt;
         int count = 3;
         // Only the last group is tested for padding; a "=" elsewhere is
         // zero bits.
@@ -63,10 +64,22 @@ QString B64EnCode(QStringView text)
         if (count > 2)
             bytes.append(static_cast<char>(((c & 0x03) << 6) | d));
     }
-    return bytesToText(bytes);
+    return bytes;
 }
 
-QString QEnCode(QStringView text)
+QString B64EnCode(QStringView text)
+{
+    const std::optional<QByteArray> bytes = b64WordBytes(text);
+    return bytes ? bytesToText(*bytes) : QString();
+}
+
+namespace {
+
+// The Q form: "=" and two hex digits give a byte, every other character that
+// is a byte value is that byte, and a character that is not (text already
+// decoded) is copied. Runs of bytes become text through toText.
+template <typename ToText>
+QString qWordText(QStringView text, bool underscoreIsBlank, ToText toText)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
@@ -75,7 +88,7 @@ QString QEnCode(QStringView text)
     QChar first;
     QString out;
     auto flushBytes = [&] {
-        out += bytesToText(bytes);
+        out += toText(bytes);
         bytes.clear();
     };
     for (const QChar c : text) {
@@ -97,6 +110,8 @@ QString QEnCode(QStringView text)
                     v = l >= 0 ? h * 16 + l : h;
                 bytes.append(static_cast<char>(v));
             }
+        } else if (c == u'_' && underscoreIsBlank) {
+            bytes.append(' ');
         } else if (c.unicode() < 0x80) {
             bytes.append(static_cast<char>(c.unicode()));
         } else {
@@ -108,4 +123,28 @@ QString QEnCode(QStringView text)
     }
     flushBytes();
     return out;
+}
+
+} // namespace
+
+QString QEnCode(QStringView text)
+{
+    return qWordText(text, false, bytesToText);
+}
+
+std::optional<QString> decodeWord(QStringView charset, QChar form, QStringView text)
+{
+    // Whether a converter knows the charset is settled before the text.
+    if (!Charsets::decode(charset, {}))
+        return std::nullopt;
+    const auto toText = [charset](const QByteArray &bytes) {
+        return bytes.isEmpty() ? QString() : *Charsets::decode(charset, bytes);
+    };
+    if (form == u'B' || form == u'b') {
+        const std::optional<QByteArray> bytes = b64WordBytes(text);
+        return bytes ? toText(*bytes) : QString();
+    }
+    if (form == u'Q' || form == u'q')
+        return qWordText(text, true, toText);
+    return std::nullopt;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
+
+#include <optional>
 
 // RFC 2047 encoded words carrying ISO-2022-JP. Each returns one character
 // per decoded byte (the character whose code is the byte value).
@@ -17,3 +20,14 @@ QString B64EnCode(QStringView text);
 // The text of a "Q" word: "=" and two hex digits give a byte; everything
 // else, "_" included, is copied.
 QString QEnCode(QStringView text);
+
+// The bytes of a "B" word under B64EnCode's rules; nothing when it is not
+// valid.
+std::optional<QByteArray> b64WordBytes(QStringView text);
+
+// The text of an encoded word in another charset (RFC 2047), form "B" or "Q"
+// in either case; nothing when no converter knows the charset (see
+// Charsets::decode) or the form is neither. A B word follows B64EnCode's
+// rules and decodes to nothing when not valid; a Q word follows QEnCode's,
+// except that "_" stands for a blank as RFC 2047 section 4.2 has it.
+std::optional<QString> decodeWord(QStringView charset, QChar form, QStringView text);

@@ -1,5 +1,6 @@
 #include "decode/iso2022.h"
 
+#include "decode/charsets.h"
 #include "decode/cp932.h"
 #include "decode/encodedword.h"
 
@@ -52,6 +53,58 @@ QChar jisPairChar(int hi, int lo)
     // always yields a character. hi and lo are at most 0xFFFF: no overflow.
     const QChar c = Cp932::fromCode(s1 * 256 + s2);
     return c.unicode() == 0xFFFD ? QChar(jisReplacementChar()) : c;
+}
+
+// An RFC 2047 encoded word "=?charset?form?text?=": [begin, end) in the
+// header text.
+struct Word {
+    qsizetype begin = -1;
+    qsizetype end = -1;
+    QStringView charset;
+    QChar form;
+    QStringView text;
+};
+
+// The word to decode in a text without ISO-2022-JP words, by the rule those
+// follow: the first Q word whose charset a converter knows, else the first
+// such B word. Words in unknown charsets are passed over.
+Word otherWord(QStringView text)
+{
+    Word q;
+    Word b;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (q.begin < 0) {
+        i = text.indexOf(u"=?", i);
+        if (i < 0)
+            break;
+        const qsizetype mark = text.indexOf(u'?', i + 2);
+        if (mark < 0)
+            break;
+        const QChar form = mark + 2 < n ? text[mark + 1] : QChar();
+        const bool formOk = form == u'B' || form == u'b' || form == u'Q' || form == u'q';
+        if (!formOk || text[mark + 2] != u'?') {
+            i += 1;
+            continue;
+        }
+        const qsizetype end = text.indexOf(u"?=", mark + 3);
+        if (end < 0)
+            break;
+        Word w;
+        w.begin = i;
+        w.end = end + 2;
+        w.charset = text.mid(i + 2, mark - i - 2);
+        w.form = form;
+        w.text = text.mid(mark + 3, end - mark - 3);
+        i = w.end;
+        if (!Charsets::decode(w.charset, {}))
+            continue;
+        if (form == u'Q' || form == u'q')
+            q = w;
+        else if (b.begin < 0)
+            b = w;
+    }
+    return q.begin >= 0 ? q : b;
 }
 
 int codeInPair(char32_t c)
@@ -129,8 +182,17 @@ QString Iso_2022(const QString &text)
         q = false;
         p = indexOfMarker(text, kB);
     }
-    if (p < 0)
-        return JisToSJis(text);
+    if (p < 0) {
+        // No ISO-2022-JP word: one word of another charset, chosen the same
+        // way, is decoded and joins the text before JisToSJis.
+        const Word w = otherWord(text);
+        if (w.begin < 0)
+            return JisToSJis(text);
+        QString result = text.left(w.begin);
+        result += decodeWord(w.charset, w.form, w.text).value_or(QString());
+        result += QStringView(text).mid(w.end);
+        return JisToSJis(result);
+    }
     const QStringView rest = QStringView(text).mid(p + kQ.size());
     const qsizetype e = rest.indexOf(kEnd);
     if (e < 0)

@@ -5,6 +5,11 @@
 // Header text to display text: the first ISO-2022-JP encoded word (Q before
 // B) is decoded, then the whole text goes through JisToSJis. The markers are
 // found without regard to ASCII letter case.
+//
+// A text without any ISO-2022-JP word has one word of another charset
+// decoded by the same rule: the first Q word whose charset the platform's
+// converters know, else the first such B word (see decodeWord). A word in an
+// unknown charset, and every word after the one decoded, stays as it is.
 QString Iso_2022(const QString &text);
 // JIS two-byte sequences (between escapes) to the characters their Shift_JIS
 // codes stand for; control characters and escape sequences are dropped.

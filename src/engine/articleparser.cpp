@@ -194,6 +194,15 @@ void ArticleParser::scanLine(QStringView line)
         s.mimeState = 1;
     if (const qsizetype p = indexOf(line, QLatin1StringView("name=")); p >= 0)
         s.pendingFileName = FileNameCheck(line.mid(p + 5).toString());
+    // RFC 2231 names (name*=, filename*0*=, …), often on folded lines of
+    // their own, count once the part header ends, over any plain name=.
+    if (line.contains(u'*'))
+        s.nameParameters.scanLine(line);
+    if (line.isEmpty() && !s.nameParameters.isEmpty()) {
+        if (const std::optional<QString> name = s.nameParameters.fileName())
+            s.pendingFileName = FileNameCheck(*name);
+        s.nameParameters.clear();
+    }
     if (beginsWith(line, QLatin1StringView("Content-Transfer-Encoding:")))
         s.mimeState = s.mimeState == 1 ? 2 : 0;
     if (indexOf(line, QLatin1StringView("base64")) >= 0)

@@ -82,6 +82,8 @@ void leadingArticleNumber(QStringView text, qint64 &value, QString &written)
 DownloadEngine::DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_socket(socket)
 {
+    // Raw 8-bit headers that are well-formed UTF-8 are read as UTF-8.
+    m_socket.setUtf8Lines(true);
     connect(&m_socket, &NntpSocket::dataArrival, this, &DownloadEngine::Winsock1_DataArrival);
     connect(&m_socket, &NntpSocket::error, this, &DownloadEngine::Winsock1_Error);
 }
@@ -640,6 +642,7 @@ void DownloadEngine::endOfArticle()
         m_handler->closeOutFile();
     st.mimeState = 0;
     st.pendingFileName.clear();
+    st.nameParameters.clear();
     st.label6 = fileCountCaption(st.fileCount);
     st.label7 = byteCountCaption(st.byteCount);
 }

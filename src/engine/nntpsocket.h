@@ -27,6 +27,11 @@ public:
     // server's certificate is verified before anything is read or sent.
     void setTls(bool on) { m_tls = on; }
     bool tls() const { return m_tls; }
+    // For the connections opened from now on: a received line whose bytes
+    // are well-formed UTF-8 is read as UTF-8, any other as CP932 (article
+    // headers written by today's clients).
+    void setUtf8Lines(bool on) { m_utf8Lines = on; }
+    bool utf8Lines() const { return m_utf8Lines; }
 
 signals:
     void dataArrival();
@@ -36,4 +41,5 @@ signals:
 
 private:
     bool m_tls = false;
+    bool m_utf8Lines = false;
 };

@@ -42,8 +42,9 @@ void RunLog::closeTrace()
 
 void RunLog::write(QFile &file, QStringView text)
 {
+    // A character CP932 lacks is written as "〓"; the name on disk keeps it.
     if (file.isOpen())
-        file.write(Cp932::encode(text));
+        file.write(Cp932::encode(text, nullptr, Cp932::kGetaMark));
 }
 
 void RunLog::summary(QStringView text)

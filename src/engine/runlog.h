@@ -8,7 +8,8 @@
 // CR LF line ends: the summary log "YYMMDD.LOG" (one record per article,
 // written in pieces as the article arrives) and the trace log "YYMMDDF.LOG"
 // (every line received outside attachments). Writes go only to a file that
-// is open. A summary record and a trace line are on disk once complete.
+// is open. A summary record and a trace line are on disk once complete. A
+// character CP932 lacks is written as "〓".
 class RunLog final {
 public:
     static QString summaryPath(const QString &saveDir, const QString &yymmdd);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/nameparameters.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -41,6 +43,8 @@ struct RunState {
     bool inBody = false;
     bool openPending = false;
     QString pendingFileName;
+    // RFC 2231 file names of the part header being read (to its blank line).
+    NameParameters nameParameters;
 
     // --- captions of the main window ---
     QString label1; // file being written

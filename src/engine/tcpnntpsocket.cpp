@@ -121,7 +121,7 @@ void TcpNntpSocket::connectToHost(const QString &host, int port)
     dropTransport();
     const quint64 gen = ++m_generation;
     m_reported = false;
-    m_decoder.reset();
+    m_decoder.setUtf8Lines(utf8Lines());
     m_unsent.clear();
     m_certificateErrors.clear();
     m_tlsConnection = tls();

@@ -3,6 +3,7 @@
 #include "decode/iso2022.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringView>
 
@@ -14,6 +15,14 @@ constexpr char16_t kQuote = u'"';
 bool isControl(char16_t c)
 {
     return c < 0x20 || c == 0x7F;
+}
+
+// Whether the file system's name encoding writes s back as s (on Linux
+// UTF-8, which cannot hold a lone surrogate).
+bool fileSystemHolds(QStringView s)
+{
+    const QString text = s.toString();
+    return QFile::decodeName(QFile::encodeName(text)) == text;
 }
 
 // The start of the last `count` code points of s.
@@ -177,6 +186,9 @@ QString safeFileName(const QString &name)
         if (isControl(c.unicode()) || c == u'/' || c == u'\\')
             return unknownFileName();
     }
+    // Text the file system cannot hold is a bad name too.
+    if (!fileSystemHolds(name))
+        return unknownFileName();
     // Cut from the front, a tail of 255 bytes is never "." or "..".
     return keepLastUtf8Bytes(name, kMaxNameBytes);
 }
@@ -191,6 +203,21 @@ QString safeDirLevel(const QString &name)
             c = QChar(0xFFE5);
         else if (isControl(c.unicode()))
             c = QChar(u'_');
+    }
+    if (!fileSystemHolds(s)) {
+        // Each character the file system cannot hold becomes "_".
+        QString held;
+        for (qsizetype i = 0; i < s.size(); ++i) {
+            const qsizetype len =
+                s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate() ? 2 : 1;
+            const QStringView c = QStringView(s).mid(i, len);
+            if (fileSystemHolds(c))
+                held += c;
+            else
+                held += QLatin1Char('_');
+            i += len - 1;
+        }
+        s = held;
     }
     // Cutting to length may bring a "." to the front, and "．" is longer
     // than ".": repeat until the name both fits and starts with no ".".

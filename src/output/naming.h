@@ -29,12 +29,14 @@ bool SaveDirCheck(const QString &saveDir);
 // (longer names lose characters at the front, as FileNameChange does).
 //
 // A directory level: "/" becomes "／", "\" becomes "￥", a control character
-// (U+0000..U+001F, U+007F) becomes "_", every leading "." becomes "．"
+// (U+0000..U+001F, U+007F) or one the file system's name encoding cannot
+// hold (a lone surrogate) becomes "_", every leading "." becomes "．"
 // (U+FF0E, so ".." -> "．．" and no level is hidden), and an empty name
 // becomes "_".
 QString safeDirLevel(const QString &name);
 // A file name: a name that is empty, "." or "..", or that holds "/", "\",
-// NUL or another control character, becomes unknownFileName().
+// NUL or another control character, or text the file system's name encoding
+// cannot hold, becomes unknownFileName().
 QString safeFileName(const QString &name);
 
 // The longest tail of name that is at most maxBytes bytes in UTF-8, cut

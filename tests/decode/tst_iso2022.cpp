@@ -101,9 +101,50 @@ private slots:
                                              << QStringLiteral("=?ISO-2022-JP?B?GyRCJCIbKEI=");
         QTest::newRow("invalid B word decodes to nothing")
             << QStringLiteral("a =?ISO-2022-JP?B?GyRC*CIbKEI=?= b") << QStringLiteral("a  b");
-        QTest::newRow("other charset stays apart from control characters")
-            << QStringLiteral("\t=?Shift_JIS?B?gqA=?= =?ISO-8859-1?Q?caf=E9?=\r\n")
-            << QStringLiteral("=?Shift_JIS?B?gqA=?= =?ISO-8859-1?Q?caf=E9?=");
+        QTest::newRow("unknown charset stays apart from control characters")
+            << QStringLiteral("\t=?X-NONE?B?gqA=?= =?X-NONE?Q?caf=E9?=\r\n")
+            << QStringLiteral("=?X-NONE?B?gqA=?= =?X-NONE?Q?caf=E9?=");
+        // Other charsets, decoded when no ISO-2022-JP word is present, by
+        // the same rule: one word, the first Q word, else the first B word.
+        QTest::newRow("UTF-8 B word")
+            << QStringLiteral("Re: =?UTF-8?B?5YaZ55yf?= (2)") << QStringLiteral("Re: 写真 (2)");
+        QTest::newRow("UTF-8 Q word, underscore is a blank")
+            << QStringLiteral("=?utf-8?q?Caf=C3=A9_cr=C3=A8me?=") << QStringLiteral("Café crème");
+        QTest::newRow("Shift_JIS B word")
+            << QStringLiteral("=?SHIFT_JIS?B?jsqQXg==?=") << QStringLiteral("写真");
+        QTest::newRow("EUC-JP B word")
+            << QStringLiteral("=?EUC-JP?B?vMy/vw==?=") << QStringLiteral("写真");
+        QTest::newRow("ISO-8859-1 Q word")
+            << QStringLiteral("=?ISO-8859-1?Q?caf=E9?=") << QStringLiteral("café");
+        QTest::newRow("GB2312") << QStringLiteral("=?GB2312?B?1tDOxA==?=")
+                                << QStringLiteral("中文");
+        QTest::newRow("Big5") << QStringLiteral("=?Big5?B?pKSk5Q==?=") << QStringLiteral("中文");
+        QTest::newRow("KS C 5601")
+            << QStringLiteral("=?ks_c_5601-1987?B?x9GxuQ==?=") << QStringLiteral("한국");
+        QTest::newRow("language suffix")
+            << QStringLiteral("=?UTF-8*ja?B?5YaZ55yf?=") << QStringLiteral("写真");
+        QTest::newRow("only the first of two UTF-8 B words")
+            << QStringLiteral("=?UTF-8?B?5YaZ?= =?UTF-8?B?55yf?=")
+            << QStringLiteral("写 =?UTF-8?B?55yf?=");
+        QTest::newRow("Q word before an earlier B word, across charsets")
+            << QStringLiteral("=?UTF-8?B?5YaZ?= =?ISO-8859-1?Q?=E9?=")
+            << QStringLiteral("=?UTF-8?B?5YaZ?= é");
+        QTest::newRow("an unknown charset is passed over")
+            << QStringLiteral("=?X-NONE?B?gqA=?= =?UTF-8?B?5YaZ?=")
+            << QStringLiteral("=?X-NONE?B?gqA=?= 写");
+        QTest::newRow("an ISO-2022-JP word keeps the others literal")
+            << (QStringLiteral("=?UTF-8?Q?=E5=86=99?= ") + kWordA)
+            << QStringLiteral("=?UTF-8?Q?=E5=86=99?= あ");
+        QTest::newRow("invalid UTF-8 B word decodes to nothing")
+            << QStringLiteral("a=?UTF-8?B?5Ya*?=b") << QStringLiteral("ab");
+        QTest::newRow("bad UTF-8 bytes")
+            << QStringLiteral("=?UTF-8?Q?a=FFb?=") << QStringLiteral("a\uFFFDb");
+        QTest::newRow("decoded control characters and escapes are dropped")
+            << QStringLiteral("=?UTF-8?Q?a=0D=0A=00b=09?=") << QStringLiteral("ab");
+        QTest::newRow("Qt's locale encoding is no charset")
+            << QStringLiteral("=?System?Q?a?=") << QStringLiteral("=?System?Q?a?=");
+        QTest::newRow("charset with a comma is no charset")
+            << QStringLiteral("=?UTF-8,swaplfnl?Q?a?=") << QStringLiteral("=?UTF-8,swaplfnl?Q?a?=");
         QTest::newRow("raw JIS outside the word is converted too")
             << (fromHex("1b2442 2422 1b2842 20") + kWordI) << QStringLiteral("あ い");
         // Upper-casing "ß" would give "SS" and shift every later position.

@@ -78,6 +78,7 @@ struct ParserRig {
         parser->closeOutFile();
         state.mimeState = 0;
         state.pendingFileName.clear();
+        state.nameParameters.clear();
     }
     void article(const QStringList &ls)
     {

@@ -116,9 +116,12 @@ private slots:
         // dir?/x.jpg: the "?" test comes before the path part is removed.
         QTest::newRow("question mark in the directory part")
             << h("6469723f2f782e6a7067") << QStringLiteral("不明.tmp");
-        // =?Shift_JIS?B?gqA=?= : another character set leaves its "?".
+        // =?Shift_JIS?B?gqA=?= : a word in another known charset.
         QTest::newRow("other charset")
-            << h("3d3f53686966745f4a49533f423f6771413d3f3d") << QStringLiteral("不明.tmp");
+            << h("3d3f53686966745f4a49533f423f6771413d3f3d") << QStringLiteral("あ");
+        // =?X-NONE?B?gqA=?= : a charset no converter knows leaves its "?".
+        QTest::newRow("unknown charset")
+            << h("3d3f582d4e4f4e453f423f6771413d3f3d") << QStringLiteral("不明.tmp");
         // =?ISO-2022-JP?B?GyRCPEw/PxsoQi5qcGc=?= : 写真.jpg.
         QTest::newRow("encoded word")
             << h("3d3f49534f2d323032322d4a503f423f"         // =?ISO-2022-JP?B?
