@@ -99,6 +99,11 @@ private slots:
         bool lost = !lossy;
         QCOMPARE(Cp932::encode(text, &lost).toHex(), hex);
         QCOMPARE(lost, lossy);
+        // The logs' form: "〓" where "?" stood for a missing character.
+        QByteArray geta = hex;
+        if (lossy)
+            geta.replace("3f", "81ac");
+        QCOMPARE(Cp932::encode(text, nullptr, Cp932::kGetaMark).toHex(), geta);
     }
 
     // Every code CP932 defines decodes to one character, which encodes to a
@@ -188,6 +193,51 @@ private slots:
                 QCOMPARE(got, whole);
             }
         }
+    }
+
+    // utf8Lines: each line, split across reads anywhere, is read as UTF-8
+    // when it is well-formed UTF-8, else as CP932 exactly as without it.
+    void streamUtf8Lines_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("UTF-8 line, CP932 line") // 写真 / 写真
+            << QByteArray::fromHex("53 e58699e79c9f 0d0a 8eca905e 0a 41")
+            << QStringLiteral("S写真\r\n写真\nA");
+        QTest::newRow("ASCII and an unfinished CP932 line")
+            << QByteArray::fromHex("610a 4182") << QStringLiteral("a\nA\uFFFD");
+        QTest::newRow("lead byte before the line end")
+            << QByteArray::fromHex("82 0a 82a0") << QStringLiteral("\uFFFD\nあ");
+        // Overlong "/", a surrogate, beyond U+10FFFF: not UTF-8.
+        QTest::newRow("overlong form") << QByteArray::fromHex("c0af0a") << QStringLiteral("ﾀｯ\n");
+        QTest::newRow("surrogate")
+            << QByteArray::fromHex("eda080") << Cp932::decode(QByteArray::fromHex("eda080"));
+        QTest::newRow("beyond U+10FFFF")
+            << QByteArray::fromHex("f4908080") << Cp932::decode(QByteArray::fromHex("f4908080"));
+        QTest::newRow("4-byte UTF-8")
+            << QByteArray::fromHex("f09f9880") << QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("European") << QByteArray::fromHex("436166c3a9") << QStringLiteral("Café");
+    }
+    void streamUtf8Lines()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        for (int a = 0; a <= bytes.size(); ++a) {
+            Cp932::StreamDecoder s;
+            s.setUtf8Lines(true);
+            QString got = s.decode(bytes.left(a));
+            s.appendTo(bytes.mid(a), got);
+            got += s.flush();
+            QCOMPARE(got, text);
+        }
+        // A line too long to wait for is read as CP932.
+        Cp932::StreamDecoder s;
+        s.setUtf8Lines(true);
+        const QByteArray utf8 =
+            QByteArray("\xc3\xa9").repeated(Cp932::StreamDecoder::kMaxHeldBytes);
+        QString got = s.decode(utf8);
+        got += s.decode("\n\xc3\xa9\n");
+        QCOMPARE(got, Cp932::decode(utf8) + QStringLiteral("\né\n"));
     }
 
     void streamResetDropsAWaitingLead()

@@ -169,6 +169,29 @@ private slots:
         QTest::newRow("control characters")
             << QStringLiteral("a\tb")
             << QStringList{QStringLiteral("From: (\x01..)"), QStringLiteral("begin 644 \x02..")};
+        // Encoded words and RFC 2231 names that decode to paths, "..", NUL
+        // and a lone surrogate (UTF-16 D800), and continuations beyond
+        // reason.
+        const QStringList mime{"Content-Type: x", "Content-Transfer-Encoding: base64"};
+        QTest::newRow("words decode to parents")
+            << "g"
+            << QStringList{"From: =?UTF-8?Q?=2E=2E?= <a>", "Subject: =?UTF-8?B?Li4vLi4=?=",
+                           "begin 644 =?UTF-8?Q?=2E=2E=2F=2E=2E?="};
+        QTest::newRow("RFC 2231 parents")
+            << "g"
+            << mime + QStringList{"Content-Disposition: a; filename*=utf-8''..%2F..%2Fx", ""};
+        QTest::newRow("RFC 2231 dot dot and NUL")
+            << "g"
+            << mime + QStringList{"Content-Disposition: a;", " filename*0*=utf-8''%2E%2E;",
+                                  " filename*1*=%00", ""};
+        QTest::newRow("lone surrogate")
+            << "g"
+            << QStringList{"From: =?UTF-16BE?B?2AA=?= <a>",
+                           "Subject: =?UTF-16BE?B?2AA=?=", "begin 644 =?UTF-16BE?B?2ABh?="};
+        QStringList overlong = mime;
+        for (int i = 0; i < 300; ++i)
+            overlong << QStringLiteral(" filename*%1*=%2E%2E%2F%2E%2E;").arg(i);
+        QTest::newRow("overlong continuations") << "g" << overlong + QStringList{""};
     }
     void hostileNamesStayInside()
     {

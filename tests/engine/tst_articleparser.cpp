@@ -144,6 +144,56 @@ private slots:
             << QStringList{"Content-Type: image/gif; name=c.gif",
                            "Content-Transfer-Encoding: base64", "Content-Disposition: inline", ""}
             << true << "c.gif";
+        // RFC 2231 names, as Python's email package and other clients
+        // write them; they count at the blank line, over any plain name=.
+        const QStringList part{"Content-Type: image/jpeg; name=plain.jpg",
+                               "Content-Transfer-Encoding: base64"};
+        const auto withPart = [&part](const QStringList &more) { return part + more << ""; };
+        QTest::newRow("RFC 2231 wins over name=")
+            << withPart(
+                   {"Content-Disposition: attachment; filename*=utf-8''%E5%86%99%E7%9C%9F.jpg"})
+            << true << QStringLiteral("写真.jpg");
+        QTest::newRow("RFC 2231 sections on folded lines")
+            << withPart({"Content-Disposition: attachment;", " filename*0*=UTF-8''%E5%86%99;",
+                         "\tfilename*2*=.jpg", " filename*1*=%E7%9C%9F;"})
+            << true << QStringLiteral("写真.jpg");
+        QTest::newRow("plain and extended sections")
+            << withPart({"Content-Disposition: a; filename*0=\"a \\\"b\"; filename*1*=%E3%81%82"})
+            << true << QStringLiteral("a \"bあ");
+        QTest::newRow("name* when no filename*")
+            << withPart({"X: a; name*=iso-8859-1'fr'caf%E9.jpg"}) << true
+            << QStringLiteral("café.jpg");
+        QTest::newRow("filename* over name*")
+            << withPart({"X: a; name*=utf-8''n.jpg", "Content-Disposition: a; "
+                                                     "filename*=utf-8''f.jpg"})
+            << true << QStringLiteral("f.jpg");
+        QTest::newRow("ISO-2022-JP charset")
+            << withPart({"Content-Disposition: a; filename*=iso-2022-jp''%1B$B%3CL??%1B(B.jpg"})
+            << true << QStringLiteral("写真.jpg");
+        QTest::newRow("Shift_JIS charset")
+            << withPart({"Content-Disposition: a; filename*=Shift_JIS''%8E%CA%90%5E.jpg"}) << true
+            << QStringLiteral("写真.jpg");
+        QTest::newRow("no charset, UTF-8 bytes")
+            << withPart({"Content-Disposition: a; filename*=''%E5%86%99%E7%9C%9F.jpg"}) << true
+            << QStringLiteral("写真.jpg");
+        QTest::newRow("no charset, CP932 bytes")
+            << withPart({"Content-Disposition: a; filename*=''%8E%CA%90%5E.jpg"}) << true
+            << QStringLiteral("写真.jpg");
+        QTest::newRow("unknown charset: name= stays")
+            << withPart({"Content-Disposition: a; filename*=x-none''a.jpg"}) << true << "plain.jpg";
+        QTest::newRow("no section 0: name= stays")
+            << withPart({"Content-Disposition: a; filename*1*=b.jpg"}) << true << "plain.jpg";
+        QTest::newRow("sections after a gap are dropped")
+            << withPart({"Content-Disposition: a; filename*0*=''a; filename*2*=c"}) << true << "a";
+        QTest::newRow("section number too large")
+            << withPart({"Content-Disposition: a; filename*1000*=''a; filename*0=b"}) << true
+            << "b";
+        QTest::newRow("no parameter boundary")
+            << withPart({"X: myfilename*=''a.jpg; xname*=''b.jpg"}) << true << "plain.jpg";
+        QTest::newRow("percent-encoded path")
+            << withPart({"X: ; filename*=''..%2F..%2Fx.jpg"}) << true << "x.jpg";
+        QTest::newRow("percent-encoded question mark")
+            << withPart({"X: ; filename*=''x%3F.jpg"}) << true << QStringLiteral("不明.tmp");
         QTest::newRow("base64 mentioned in text resets")
             << QStringList{"Content-Type: image/gif; name=c.gif",
                            "Content-Transfer-Encoding: base64", "about base64", ""}

@@ -294,6 +294,13 @@ private slots:
                                   << QStringLiteral("不明.tmp");
         QTest::newRow("NUL") << QString::fromUtf16(u"a\0b", 3) << QStringLiteral("a_b")
                              << QStringLiteral("不明.tmp");
+        // Text UTF-8 file names cannot hold is a bad name; a pair is fine.
+        QTest::newRow("lone surrogate")
+            << (QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b.jpg"))
+            << QStringLiteral("a_b.jpg") << QStringLiteral("不明.tmp");
+        QTest::newRow("surrogate pair")
+            << QString::fromUcs4(U"\U0001F600.jpg") << QString::fromUcs4(U"\U0001F600.jpg")
+            << QString::fromUcs4(U"\U0001F600.jpg");
         QTest::newRow("long ASCII keeps the last 255")
             << (QStringLiteral("x").repeated(10) + QString(255, QChar(u'a')))
             << QString(255, QChar(u'a')) << QString(255, QChar(u'a'));
