@@ -8,6 +8,7 @@
 #include "engine/tcpnntpsocket.h"
 #include "groups/grouptable.h"
 #include "settings/settingsstore.h"
+#include "support/articles.h"
 #include "support/innserver.h"
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"
@@ -258,6 +259,136 @@ private slots:
                                             "\"テスト\"") +
                                  when + QStringLiteral("\t\"") + save +
                                  QStringLiteral("/kaplo.attach.jp/(テスト)x.gif\""));
+    }
+
+    // Articles as today's clients write them: UTF-8 subjects, posters and
+    // RFC 2231 names from Python's email package (encoded words and raw
+    // UTF-8), Shift_JIS and EUC-JP words from nkf, a Latin-1 Q word, and
+    // hostile RFC 2231 names; saved under the original names, logged in
+    // CP932 with "〓" for what CP932 lacks.
+    void todaysHeaders()
+    {
+        using namespace testarticles;
+        if (const QString m = missingTools(); !m.isEmpty())
+            QSKIP(qPrintable(m));
+        const QString g = QStringLiteral("kaplo.utf8");
+        QVERIFY2(m_inn->newGroups({g}), qPrintable(m_inn->errorString()));
+        const QByteArray group = g.toLatin1();
+        const QString longName = QStringLiteral("とても長いファイル名の写真のファイルですよ.jpg");
+
+        Built a = todaysMime(
+            {group, QStringLiteral("写真です"), QStringLiteral("山田太郎 <t@example.com>")},
+            {{QStringLiteral("写真.jpg").toUtf8(), sampleBytes(3000, 11)},
+             {QStringLiteral("Café crème.jpg").toUtf8(), sampleBytes(2000, 12)},
+             {longName.toUtf8(), sampleBytes(1000, 13)}});
+        QVERIFY2(a.ok(), qPrintable(a.error));
+        QVERIFY(a.article.contains("filename*=utf-8''%E5%86%99%E7%9C%9F.jpg"));
+        QVERIFY(a.article.contains("filename*1*="));
+        QVERIFY(a.article.contains("Subject: =?utf-8?b?"));
+        Built raw = todaysMime(
+            {group, QStringLiteral("生の見出し"), QStringLiteral("生田 <n@example.com>"), true},
+            {{QStringLiteral("生.bin").toUtf8(), sampleBytes(500, 14)}});
+        QVERIFY2(raw.ok(), qPrintable(raw.error));
+        QVERIFY(raw.article.contains(QStringLiteral("Subject: 生の見出し").toUtf8()));
+        for (const Built *b : {&a, &raw})
+            QVERIFY(m_inn->post(b->article));
+
+        const QByteArray sjis = nkfWord(QStringLiteral("日本語"), "-s");
+        const QByteArray euc = nkfWord(QStringLiteral("絵.gif"), "-e");
+        QVERIFY2(sjis.startsWith("=?SHIFT_JIS?B?") && euc.startsWith("=?EUC-JP?B?"),
+                 sjis + ' ' + euc);
+        const QByteArray gif = sampleBytes(700, 15), bin = sampleBytes(800, 16);
+        QVERIFY(m_inn->post(headers(g, "Tester <t@example.com>", sjis) +
+                            uuencode(source("e.gif", gif), QString::fromLatin1(euc))));
+        const QByteArray latin = encodedWord(QStringLiteral("Crème brûlée"), 'Q', "iso-8859-1");
+        QVERIFY2(latin.startsWith("=?iso-8859-1?q?"), latin);
+        QVERIFY(m_inn->post(headers(g, "Tester <t@example.com>", latin) +
+                            uuencode(source("x.bin", bin), QStringLiteral("x.bin"))));
+
+        // Hostile names: percent-encoded separators and "..", NUL, and
+        // continuations beyond reason (which give no name).
+        Built evil =
+            todaysMime({group, QStringLiteral("evil"), QStringLiteral("Tester <t@example.com>")},
+                       {{"p1", "one"}, {"p2", "two"}, {"p3", "three"}});
+        QVERIFY2(evil.ok(), qPrintable(evil.error));
+        QByteArray overlong;
+        for (int i = 0; i < 500; ++i)
+            overlong += QByteArray(";\r\n filename*") + QByteArray::number(i) + "*=%2E%2E%2F";
+        evil.article.replace("filename=\"p1\"", "filename*=utf-8''..%2F..%2F..%2Fevil.jpg");
+        evil.article.replace("filename=\"p2\"",
+                             "filename*0*=utf-8''%2E%2E%00;\r\n filename*1*=%00");
+        evil.article.replace("filename=\"p3\"", overlong.mid(3));
+        QVERIFY(evil.article.contains("evil.jpg") && evil.article.contains("filename*499*"));
+        QVERIFY(m_inn->post(evil.article));
+
+        const QString save = m_tmp.filePath(QStringLiteral("save-utf8"));
+        QDir().mkpath(save);
+        SettingsStore store(m_tmp.filePath(QStringLiteral("utf8.ini")));
+        ScriptedPrompter prompter;
+        AppContext ctx(store, prompter);
+        ctx.settings.load(store);
+        ctx.settings.serverName = InnServer::host();
+        ctx.settings.serverPort = QString::number(m_inn->port());
+        ctx.settings.saveDir = save;
+        ctx.settings.groupDir = QStringLiteral("FALSE");
+        ctx.settings.log = QStringLiteral("TRUE");
+        GroupTable::Row r = GroupTable::newRow(g, ctx.groupDefaults());
+        r[GroupTable::Download] = r[GroupTable::UserDir] = r[GroupTable::Subject] =
+            QStringLiteral("YES");
+        r[GroupTable::DateDir] = r[GroupTable::Rewrite] = QStringLiteral("NO");
+        ctx.groups.insertRow(0, r);
+
+        TcpNntpSocket socket;
+        DownloadEngine engine(ctx, socket);
+        ArticleParser parser(ctx, engine.state(), engine.log());
+        engine.setArticleHandler(&parser);
+        QSignalSpy ended(&engine, &DownloadEngine::runEnded);
+        engine.Command1_Click();
+        QVERIFY(ended.wait(120000));
+        QCOMPARE(engine.endReason(), DownloadEngine::EndReason::Finished);
+
+        const QString yamada = QStringLiteral("山田太郎/(写真です)");
+        const QString tester = QStringLiteral("Tester/");
+        const QMap<QString, QByteArray> want{
+            {yamada + QStringLiteral("写真.jpg"), a.payloads[0]},
+            {yamada + QStringLiteral("Café crème.jpg"), a.payloads[1]},
+            {yamada + longName, a.payloads[2]},
+            {QStringLiteral("生田/(生の見出し)生.bin"), raw.payloads[0]},
+            {tester + QStringLiteral("(日本語)絵.gif"), gif},
+            {tester + QStringLiteral("(Crème brûlée)x.bin"), bin},
+            {tester + QStringLiteral("(evil)evil.jpg"), "one"},
+            {tester + QStringLiteral("(evil).."), "two"},
+            // No name of its own: the part before left its name.
+            {tester + QStringLiteral("(evil)(2).."), "three"},
+        };
+        QStringList tree;
+        QDirIterator it(save, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString rel = QDir(save).relativeFilePath(it.next());
+            if (!rel.endsWith(QLatin1String(".LOG")))
+                tree << rel;
+        }
+        tree.sort();
+        QCOMPARE(tree.join(u'\n'), QStringList(want.keys()).join(u'\n'));
+        for (auto i = want.begin(); i != want.end(); ++i) {
+            QFile f(save + QLatin1Char('/') + i.key());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY2(f.readAll() == i.value(), qPrintable(i.key()));
+        }
+        QStringList outside =
+            QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+        outside.removeAll(QStringLiteral("save-utf8"));
+        QVERIFY2(!outside.contains(QStringLiteral("evil.jpg")), qPrintable(outside.join(u' ')));
+
+        // The log: CP932, "〓" for each character CP932 lacks.
+        QFile logFile(save + QLatin1Char('/') + engine.state().runDate + QStringLiteral(".LOG"));
+        QVERIFY(logFile.open(QIODevice::ReadOnly));
+        const QString log = Cp932::decode(logFile.readAll());
+        QVERIFY2(log.contains(QStringLiteral("\"写真です\"")), qPrintable(log));
+        QVERIFY(log.contains(QStringLiteral("\"山田太郎 <t@example.com>\"")));
+        QVERIFY(log.contains(QStringLiteral("/(写真です)Caf〓 cr〓me.jpg\"")));
+        QVERIFY(log.contains(QStringLiteral("\"Cr〓me br〓l〓e\"")));
+        QVERIFY(!log.contains(QChar(0xFFFD)) && !log.contains(u'?'));
     }
 };
 

@@ -114,7 +114,7 @@ constexpr int uuBytesPerLine = 45;
 QString missingTools()
 {
     QStringList missing;
-    for (const char *tool : {"uuencode", "mpack", "python3"}) {
+    for (const char *tool : {"uuencode", "mpack", "python3", "nkf"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             missing << QString::fromLatin1(tool);
     }
@@ -321,22 +321,81 @@ Built mpackBase64(const Headers &headers, const Attachment &file)
     return b;
 }
 
-QByteArray encodedWord(const QString &text, char form)
+QByteArray encodedWord(const QString &text, char form, const QByteArray &charset)
 {
     static const QByteArray script = R"(
 import sys, email.charset, email.header
-c = email.charset.Charset('iso-2022-jp')
+c = email.charset.Charset(sys.argv[2])
 c.header_encoding = email.charset.QP if sys.argv[1] == 'Q' else email.charset.BASE64
 sys.stdout.write(email.header.Header(sys.stdin.buffer.read().decode('utf-8'), c).encode())
 )";
     QString error;
-    const QByteArray out = run(QStringLiteral("python3"),
-                               {QStringLiteral("-c"), QString::fromUtf8(script),
-                                QString(QChar::fromLatin1(form == 'Q' ? 'Q' : 'B'))},
-                               text.toUtf8(), &error);
+    const QByteArray out =
+        run(QStringLiteral("python3"),
+            {QStringLiteral("-c"), QString::fromUtf8(script),
+             QString(QChar::fromLatin1(form == 'Q' ? 'Q' : 'B')), QString::fromLatin1(charset)},
+            text.toUtf8(), &error);
     if (!error.isEmpty())
         qWarning("encodedWord: %s", qPrintable(error));
     return out;
+}
+
+QByteArray nkfWord(const QString &text, const char *charsetOption)
+{
+    QString error;
+    const QByteArray out =
+        run(QStringLiteral("nkf"), {QString::fromLatin1(charsetOption), QStringLiteral("-M")},
+            text.toUtf8(), &error);
+    if (!error.isEmpty())
+        qWarning("nkfWord: %s", qPrintable(error));
+    return out.trimmed();
+}
+
+Built todaysMime(const TodaysMessage &message, const QList<Attachment> &files)
+{
+    Built b;
+    QTemporaryDir dir;
+    if (!dir.isValid()) {
+        b.error = dir.errorString();
+        return b;
+    }
+    QJsonArray list;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString path = dir.filePath(QString::number(i));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(files[i].data) != files[i].data.size()) {
+            b.error = f.errorString();
+            return b;
+        }
+        f.close();
+        list << QJsonObject{{"path", path}, {"name", QString::fromUtf8(files[i].name)}};
+        b.payloads << files[i].data;
+        b.names << files[i].name;
+    }
+    const QJsonObject plan{{"files", list},
+                           {"newsgroups", QString::fromLatin1(message.newsgroups)},
+                           {"subject", message.subject},
+                           {"from", message.from},
+                           {"utf8", message.rawUtf8}};
+    static const QByteArray script = R"(
+import sys, json, email.policy
+from email.message import EmailMessage
+plan = json.load(sys.stdin)
+m = EmailMessage()
+m['Newsgroups'] = plan['newsgroups']
+m['From'] = plan['from']
+m['Subject'] = plan['subject']
+m['Date'] = 'Sat, 06 Dec 1997 12:34:56 +0900'
+m.set_content('Some text about the files.\n')
+for f in plan['files']:
+    with open(f['path'], 'rb') as fh:
+        m.add_attachment(fh.read(), maintype='application', subtype='octet-stream',
+                         filename=f['name'])
+policy = email.policy.default.clone(linesep='\r\n', utf8=plan['utf8'])
+sys.stdout.buffer.write(m.as_bytes(policy=policy))
+)";
+    b.article = python(script, QJsonDocument(plan).toJson(), &b.error);
+    return b;
 }
 
 QByteArray rawJis(const QString &text)

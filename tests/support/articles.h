@@ -111,7 +111,26 @@ Built mpackBase64(const Headers &headers, const Attachment &file);
 // ISO-2022-JP text as an RFC 2047 encoded word, 'B' or 'Q' form, as Python's
 // email.header writes it (lower-case "=?iso-2022-jp?b?...?="). Long text
 // becomes several words separated by a folding line break; pass short text.
-QByteArray encodedWord(const QString &text, char form = 'B');
+// Another charset Python knows may be named ("utf-8", "iso-8859-1").
+QByteArray encodedWord(const QString &text, char form = 'B',
+                       const QByteArray &charset = "iso-2022-jp");
+// The same written by nkf's header mode (-M, B form only): charsetOption
+// "-s" gives "=?SHIFT_JIS?B?...?=", "-e" "=?EUC-JP?B?...?=".
+QByteArray nkfWord(const QString &text, const char *charsetOption);
+
+// A message as today's clients write it, built by Python's email package
+// with its default policy (EmailMessage): Subject and From as UTF-8 encoded
+// words, or as raw UTF-8 with rawUtf8; a text part, then one base64 part per
+// file (names: UTF-8 text) with its name as an RFC 2231 parameter
+// (filename*=utf-8''%XX…, numbered sections on folded lines when long; a
+// plain quoted filename= with rawUtf8).
+struct TodaysMessage {
+    QByteArray newsgroups;
+    QString subject;
+    QString from;
+    bool rawUtf8 = false;
+};
+Built todaysMime(const TodaysMessage &message, const QList<Attachment> &files);
 // ISO-2022-JP bytes with their escape sequences (ESC $ B ... ESC ( B).
 QByteArray rawJis(const QString &text);
 // Windows code page 932 bytes.
