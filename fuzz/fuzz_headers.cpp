@@ -1,10 +1,13 @@
-// Header text as it comes off the wire: the decoders of encoded words and
-// JIS, and the names made from it. Every input must give names that stay
-// inside the save directory, and the loop in FileNameCheck must give what
-// the plain recursion gives.
+// Header text as it comes off the wire: the decoders of encoded words (in
+// ISO-2022-JP and any other charset) and JIS, UTF-8 header lines, RFC 2231
+// name parameters, and the names made from them. Every input must give names
+// that stay inside the save directory, and the loop in FileNameCheck must
+// give what the plain recursion gives.
+#include "decode/charsets.h"
 #include "decode/cp932.h"
 #include "decode/encodedword.h"
 #include "decode/iso2022.h"
+#include "engine/nameparameters.h"
 #include "output/naming.h"
 
 #include <QString>
@@ -85,8 +88,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     streamed += stream.flush();
     check(streamed == text, "stream decoder");
 
+    // The same bytes as the engine reads them: each line UTF-8 when it is
+    // well-formed UTF-8, else CP932, wherever the reads split.
+    Cp932::StreamDecoder lines;
+    lines.setUtf8Lines(true);
+    QString read = lines.decode(bytes.first(cut));
+    read += lines.decode(bytes.sliced(cut));
+    read += lines.flush();
+    QString perLine;
+    for (qsizetype from = 0;;) {
+        const qsizetype lf = bytes.indexOf('\n', from);
+        perLine += Charsets::headerText(bytes.sliced(from, (lf < 0 ? bytes.size() : lf) - from));
+        if (lf < 0)
+            break;
+        perLine += u'\n';
+        from = lf + 1;
+    }
+    check(read == perLine, "UTF-8 lines");
+
+    // RFC 2231 names gathered from the lines give safe names too.
+    NameParameters params;
+    for (const QString &line : read.split(u'\n'))
+        params.scanLine(line);
+    if (const std::optional<QString> n = params.fileName()) {
+        const QString pname = FileNameCheck(*n);
+        check(!pname.contains(u'/') && !pname.contains(u'\\'), "no separator in an RFC 2231 name");
+        check(isLevel(safeFileName(FileNameChange(pname))), "safe RFC 2231 name");
+    }
+
+    // Decoded words in other charsets may hold more UTF-16 units than their
+    // bytes, never more than twice the text.
     const QString iso = Iso_2022(text);
-    check(iso.size() <= text.size(), "decoding never lengthens");
+    check(iso.size() <= 2 * text.size(), "decoding stays bounded");
     for (const QChar c : iso)
         check(c.unicode() >= 0x20, "no control character after decoding");
     (void)Cp932::encode(iso);
@@ -106,6 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     check(isLevel(safeFileName(iso)), "safe file name of any text");
     check(isLevel(safeDirLevel(FileNameChange(iso))), "safe directory level");
     check(isLevel(safeDirLevel(text)), "safe directory level of any text");
+    const QString utf8Iso = Iso_2022(read);
+    check(isLevel(safeFileName(FileNameChange(FileNameCheck(read)))), "safe name of UTF-8 text");
+    check(isLevel(safeDirLevel(FileNameChange(utf8Iso))), "safe level of UTF-8 text");
     check(!safeDirLevel(text).startsWith(u'.'), "no hidden level");
     check(DirNameCheck(changed) == (!changed.isEmpty() && !changed.startsWith(u'.')),
           "a changed name passes the directory check unless empty or dotted");
