@@ -101,6 +101,11 @@ bool isIso2022Jp(QStringView charset)
     return charset.compare(u"ISO-2022-JP", Qt::CaseInsensitive) == 0;
 }
 
+bool isKnown(QStringView charset)
+{
+    return isIso2022Jp(charsetName(charset)) || decode(charset, {}).has_value();
+}
+
 std::optional<QString> decode(QStringView charset, QByteArrayView bytes)
 {
     const QString name = charsetName(charset);

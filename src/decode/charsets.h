@@ -27,6 +27,10 @@ QString charsetName(QStringView label);
 // Whether the charset is ISO-2022-JP itself (the program's own JIS path).
 bool isIso2022Jp(QStringView charset);
 
+// Whether header text in the charset can be read: ISO-2022-JP, or a charset
+// decode() knows.
+bool isKnown(QStringView charset);
+
 // Bytes in the named charset as text, or nothing when no converter knows the
 // charset (or it is ISO-2022-JP, which has its own path). The CP932 family
 // (Shift_JIS, Windows-31J, …) is read as the socket's CP932 is; every other

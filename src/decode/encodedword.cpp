@@ -134,17 +134,21 @@ QString QEnCode(QStringView text)
 
 std::optional<QString> decodeWord(QStringView charset, QChar form, QStringView text)
 {
+    const bool b = form == u'B' || form == u'b';
+    if (!b && form != u'Q' && form != u'q')
+        return std::nullopt;
+    // ISO-2022-JP with a language ("ISO-2022-JP*ja") takes the JIS path.
+    if (Charsets::isIso2022Jp(Charsets::charsetName(charset)))
+        return b ? B64EnCode(text) : QEnCode(text);
     // Whether a converter knows the charset is settled before the text.
     if (!Charsets::decode(charset, {}))
         return std::nullopt;
     const auto toText = [charset](const QByteArray &bytes) {
         return bytes.isEmpty() ? QString() : *Charsets::decode(charset, bytes);
     };
-    if (form == u'B' || form == u'b') {
+    if (b) {
         const std::optional<QByteArray> bytes = b64WordBytes(text);
         return bytes ? toText(*bytes) : QString();
     }
-    if (form == u'Q' || form == u'q')
-        return qWordText(text, true, toText);
-    return std::nullopt;
+    return qWordText(text, true, toText);
 }

@@ -30,4 +30,6 @@ std::optional<QByteArray> b64WordBytes(QStringView text);
 // Charsets::decode) or the form is neither. A B word follows B64EnCode's
 // rules and decodes to nothing when not valid; a Q word follows QEnCode's,
 // except that "_" stands for a blank as RFC 2047 section 4.2 has it.
+// ISO-2022-JP named with a language ("ISO-2022-JP*ja") decodes as
+// B64EnCode / QEnCode do.
 std::optional<QString> decodeWord(QStringView charset, QChar form, QStringView text);

@@ -97,7 +97,7 @@ Word otherWord(QStringView text)
         w.form = form;
         w.text = text.mid(mark + 3, end - mark - 3);
         i = w.end;
-        if (!Charsets::decode(w.charset, {}))
+        if (!Charsets::isKnown(w.charset))
             continue;
         if (form == u'Q' || form == u'q')
             q = w;

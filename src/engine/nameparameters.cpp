@@ -38,7 +38,7 @@ std::optional<QString> bytesInCharset(const QString &charset, const QByteArray &
         return QString();
     if (charset.isEmpty())
         return Charsets::headerText(bytes);
-    if (Charsets::isIso2022Jp(charset)) {
+    if (Charsets::isIso2022Jp(Charsets::charsetName(charset))) {
         // One character per byte (7-bit JIS), converted as every header's
         // JIS is (FileNameCheck); 8-bit bytes read as CP932, as in a word.
         return Cp932::decode(bytes);
@@ -173,8 +173,7 @@ std::optional<QString> NameParameters::assemble(const Sections &sections)
             if (q2 >= 0) {
                 charset = value.left(q1).toString();
                 value = value.mid(q2 + 1);
-                if (!charset.isEmpty() && !Charsets::isIso2022Jp(charset) &&
-                    !Charsets::decode(charset, {}))
+                if (!charset.isEmpty() && !Charsets::isKnown(charset))
                     return std::nullopt;
             }
         }

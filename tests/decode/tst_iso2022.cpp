@@ -123,6 +123,8 @@ private slots:
             << QStringLiteral("=?ks_c_5601-1987?B?x9GxuQ==?=") << QStringLiteral("한국");
         QTest::newRow("language suffix")
             << QStringLiteral("=?UTF-8*ja?B?5YaZ55yf?=") << QStringLiteral("写真");
+        QTest::newRow("ISO-2022-JP with a language suffix")
+            << QStringLiteral("=?ISO-2022-JP*ja?B?GyRCJCIbKEI=?=") << QStringLiteral("あ");
         QTest::newRow("only the first of two UTF-8 B words")
             << QStringLiteral("=?UTF-8?B?5YaZ?= =?UTF-8?B?55yf?=")
             << QStringLiteral("写 =?UTF-8?B?55yf?=");
