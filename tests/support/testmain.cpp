@@ -1,4 +1,5 @@
-// Runs every test class registered in this executable, one after another.
+// Runs every test class registered in this executable, one after another;
+// KAPLO_TEST_CLASS=Name runs only that class (scripts/mutants.sh uses it).
 #include "support/testregistry.h"
 
 #include <QTest>
@@ -13,10 +14,17 @@ using TestApp = QCoreApplication;
 int main(int argc, char **argv)
 {
     TestApp app(argc, argv);
+    const QByteArray only = qgetenv("KAPLO_TEST_CLASS");
     int failed = 0;
+    int ran = 0;
     for (const auto &make : kaplotest::registry()) {
         auto test = make();
+        if (!only.isEmpty() && only != test->metaObject()->className())
+            continue;
+        ++ran;
         failed += QTest::qExec(test.get(), argc, argv);
     }
+    if (ran == 0)
+        return 2; // a KAPLO_TEST_CLASS that names no class is a mistake, not a pass
     return failed == 0 ? 0 : 1;
 }
