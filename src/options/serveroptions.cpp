@@ -16,7 +16,34 @@ ServerOptions ServerOptions::fromRunning(const RunningSettings &running)
 {
     // The flags are on only for the exact text the connecting code obeys.
     return {running.serverName, running.serverPort, running.ssl == QLatin1String("TRUE"),
-            running.user,       running.pass,       running.modeReader == QLatin1String("TRUE")};
+            running.user,       running.pass,       running.modeReader == QLatin1String("TRUE"),
+            running.timeout};
+}
+
+bool ServerOptions::validTimeout(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    for (const QChar c : t) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    bool ok = false;
+    const qint64 v = t.toLongLong(&ok);
+    return ok && v >= 1;
+}
+
+QString ServerOptions::notNumberMessage()
+{
+    return QStringLiteral("数字を入れてください");
+}
+
+std::optional<QString> ServerOptions::validate() const
+{
+    if (!validTimeout(timeout))
+        return notNumberMessage();
+    return std::nullopt;
 }
 
 bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QString *error) const
@@ -29,6 +56,7 @@ bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QStrin
     store.write(section, QStringLiteral("USER"), user);
     store.write(section, QStringLiteral("PASS"), pass);
     store.write(section, QStringLiteral("MODEREADER"), flag(modeReader));
+    store.write(section, QStringLiteral("TIMEOUT"), timeout.trimmed());
     if (!batch.commit()) {
         if (error)
             *error = store.errorString();
@@ -40,5 +68,6 @@ bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QStrin
     running.user = user;
     running.pass = pass;
     running.modeReader = flag(modeReader);
+    running.timeout = timeout.trimmed();
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class SettingsStore;
 struct RunningSettings;
 
@@ -15,10 +17,17 @@ struct ServerOptions {
     QString user{};          // SERVER/USER; empty: no authentication
     QString pass{};          // SERVER/PASS
     bool modeReader = false; // SERVER/MODEREADER "TRUE" / "FALSE"
+    QString timeout{};       // SERVER/TIMEOUT: seconds of silence, a whole number >= 1
 
     static ServerOptions fromRunning(const RunningSettings &running);
 
-    // Stores SERVERNAME, SERVERPORT, SSL, USER, PASS and MODEREADER in one
+    // Whether a timeout text is a whole number of at least 1 second.
+    static bool validTimeout(const QString &text);
+    static QString notNumberMessage(); // "数字を入れてください"
+    // The message when a field is refused (the timeout), else nothing.
+    std::optional<QString> validate() const;
+
+    // Stores SERVERNAME, SERVERPORT, SSL, USER, PASS, MODEREADER and TIMEOUT in one
     // replace of the settings file. The running copy takes the values only
     // when they reached the disk; on a failed write nothing changes and
     // *error (if given) says why.

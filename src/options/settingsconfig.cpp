@@ -1,6 +1,7 @@
 #include "options/settingsconfig.h"
 
 #include "options/saveoptions.h"
+#include "options/serveroptions.h"
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
 #include "settings/textvalue.h"
@@ -32,6 +33,7 @@ const Known kKnown[] = {
     {Keys::Server, "USER", &RunningSettings::user},
     {Keys::Server, "PASS", &RunningSettings::pass},
     {Keys::Server, "MODEREADER", &RunningSettings::modeReader},
+    {Keys::Server, "TIMEOUT", &RunningSettings::timeout},
     {Keys::Server, "TIME", nullptr},
     {Keys::Save, "DIR", &RunningSettings::saveDir},
     {Keys::Save, "REWRITE", &RunningSettings::rewrite},
@@ -174,6 +176,14 @@ Checked check(const SettingsStore &store, const QString &section, const QString 
         if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n')) ||
             value.contains(QChar(0)))
             out.refusal = QStringLiteral("改行を含めることはできません");
+        return out;
+    }
+    if (is(section, key, Keys::Server, "TIMEOUT")) {
+        // Seconds of silence from the server: a whole number, at least 1.
+        if (!ServerOptions::validTimeout(value))
+            out.refusal = ServerOptions::notNumberMessage();
+        else
+            out.value = value.trimmed();
         return out;
     }
     if (is(section, key, Keys::Server, "TIME")) {

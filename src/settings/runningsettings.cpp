@@ -41,6 +41,7 @@ void RunningSettings::load(const SettingsStore &store)
     user = store.read(server, QStringLiteral("USER"), QString());
     pass = store.read(server, QStringLiteral("PASS"), QString());
     modeReader = store.read(server, QStringLiteral("MODEREADER"), QStringLiteral("FALSE"));
+    timeout = store.read(server, QStringLiteral("TIMEOUT"), QStringLiteral("120"));
 }
 
 static QString derived(const QString &flag)

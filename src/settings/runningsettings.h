@@ -33,6 +33,8 @@ struct RunningSettings {
     QString user;
     QString pass;
     QString modeReader;
+    // Seconds of silence from the server before a run or fetch gives up.
+    QString timeout;
 
     // Reads every setting with its default, in start-up order.
     void load(const SettingsStore &store);

@@ -20,6 +20,9 @@ private slots:
         QTest::newRow("catalogue time") << "SERVER"
                                         << "TIME"
                                         << "450815 120000";
+        QTest::newRow("timeout") << "SERVER"
+                                 << "TIMEOUT"
+                                 << "120";
         QTest::newRow("seigen") << "SAVE"
                                 << "SEIGEN"
                                 << "0";
@@ -207,6 +210,15 @@ private slots:
                                       << ""
                                       << ""
                                       << "";
+        // Seconds of server silence: a whole number, at least 1.
+        for (const char *bad : {"0", "-5", "1.5", "abc", ""})
+            QTest::addRow("timeout '%s'", bad) << none << "SERVER"
+                                               << "TIMEOUT" << bad << bad << "数字を入れてください";
+        QTest::newRow("timeout ok") << none << "SERVER"
+                                    << "TIMEOUT"
+                                    << " 30 "
+                                    << "30"
+                                    << "";
         QTest::newRow("catalogue time ok") << none << "SERVER"
                                            << "TIME"
                                            << "240229 235959"

@@ -46,6 +46,18 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ct
     Label2->setBuddy(Text2);
     addRow(Label2, Text2, 1095);
 
+    // The timeout sits on the port's row, right of the port.
+    Label5 = new QLabel(QStringLiteral("ﾀｲﾑｱｳﾄ(秒):"), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Text5 = new QLineEdit(this);
+    Text5->setObjectName(QStringLiteral("Text5"));
+    Label5->setBuddy(Text5);
+    {
+        const int top = kMargin + (m_rows - 1) * kRowPitch;
+        Label5->setGeometry(Twips::rect(kFieldLeft + 1095 + 120, top, 1100, kRowHeight));
+        Text5->setGeometry(Twips::rect(kFieldLeft + kFieldWidth - 600, top, 600, kRowHeight));
+    }
+
     // Secure and authenticated servers.
     Check1 = new QCheckBox(QStringLiteral("SSL/TLSで接続する (通常ポート563)"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
@@ -112,6 +124,7 @@ void frmOptions::Form_Load()
     const ServerOptions o = ServerOptions::fromRunning(m_ctx.settings);
     Text1->setText(o.serverName);
     Text2->setText(o.serverPort);
+    Text5->setText(o.timeout);
     Check1->setChecked(o.ssl);
     Text3->setText(o.user);
     Text4->setText(o.pass);
@@ -127,6 +140,12 @@ void frmOptions::cmdOK_Click()
     o.user = Text3->text();
     o.pass = Text4->text();
     o.modeReader = Check2->isChecked();
+    o.timeout = Text5->text();
+    if (const auto refusal = o.validate()) {
+        m_ctx.prompter.message(*refusal);
+        Text5->setFocus();
+        return;
+    }
     QString error;
     if (!o.apply(m_ctx.settings, m_ctx.store, &error)) {
         // Nothing changed; the user may try again or cancel.

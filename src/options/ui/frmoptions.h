@@ -9,7 +9,8 @@ class QPushButton;
 struct AppContext;
 
 // The news server dialog: the server's host name and port, stored as typed;
-// TLS, the user name and password, and MODE READER.
+// the timeout (a whole number of seconds, at least 1); TLS, the user name and
+// password, and MODE READER.
 class frmOptions final : public QDialog {
     Q_OBJECT
 public:
@@ -31,6 +32,8 @@ private:
     QLineEdit *Text1 = nullptr;
     QLabel *Label2 = nullptr;
     QLineEdit *Text2 = nullptr;
+    QLabel *Label5 = nullptr;
+    QLineEdit *Text5 = nullptr;  // timeout in seconds, beside the port
     QCheckBox *Check1 = nullptr; // SSL/TLS
     QLabel *Label3 = nullptr;
     QLineEdit *Text3 = nullptr; // user name

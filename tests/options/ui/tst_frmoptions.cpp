@@ -52,6 +52,35 @@ private slots:
         QCOMPARE(child<QPushButton>(dlg, "cmdCancel")->text(), QStringLiteral("ｷｬﾝｾﾙ"));
         QCOMPARE(child<QLineEdit>(dlg, "Text1")->text(), QStringLiteral("news.example"));
         QCOMPARE(child<QLineEdit>(dlg, "Text2")->text(), QStringLiteral("563"));
+        QCOMPARE(child<QLabel>(dlg, "Label5")->text(), QStringLiteral("ﾀｲﾑｱｳﾄ(秒):"));
+        QCOMPARE(child<QLineEdit>(dlg, "Text5")->text(), QStringLiteral("120"));
+    }
+
+    // The timeout must be a whole number of at least 1 second.
+    void timeoutIsValidated_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("ok") << "30" << true;
+        QTest::newRow("one") << "1" << true;
+        QTest::newRow("zero") << "0" << false;
+        QTest::newRow("fraction") << "1.5" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("letters") << "abc" << false;
+    }
+    void timeoutIsValidated()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        Fixture f;
+        frmOptions dlg(f.ctx, nullptr);
+        child<QLineEdit>(dlg, "Text5")->setText(text);
+        child<QPushButton>(dlg, "cmdOK")->click();
+        QCOMPARE(dlg.result() == int(QDialog::Accepted), accepted);
+        QCOMPARE(f.prompter.shown,
+                 accepted ? QStringList() : QStringList{QStringLiteral("数字を入れてください")});
+        QCOMPARE(f.stored("TIMEOUT"), accepted ? text : QString());
+        QCOMPARE(f.ctx.settings.timeout, accepted ? text : QStringLiteral("120"));
     }
 
     void okStoresAsTypedCancelChangesNothing()
