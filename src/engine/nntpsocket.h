@@ -1,5 +1,8 @@
 #pragma once
 
+#include "decode/cp932.h"
+
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -19,8 +22,9 @@ public:
     virtual void send(const QString &text) = 0;
     // Everything received and not yet read, as text.
     virtual QString readAll() = 0;
-    // The same, appended to a buffer the caller keeps.
-    virtual void readAllInto(QString &buffer) { buffer += readAll(); }
+    // Everything received and not yet read, as the bytes that came, in a
+    // buffer the caller keeps (its old content is replaced).
+    virtual void readBytes(QByteArray &buffer) { buffer = Cp932::encode(readAll()); }
     virtual void close() = 0;
 
     // Implicit TLS (RFC 8143) for the connections opened from now on: the

@@ -241,20 +241,19 @@ QString TcpNntpSocket::readAll()
     return m_decoder.decode(m_transport->readAll());
 }
 
-void TcpNntpSocket::readAllInto(QString &buffer)
+void TcpNntpSocket::readBytes(QByteArray &buffer)
 {
+    buffer.resize(0);
     if (!m_transport)
         return;
-    // One raw buffer for every read: at download speed a fresh allocation
+    // The caller's buffer is reused: at download speed a fresh allocation
     // per read shows in the profile.
     const qint64 n = m_transport->bytesAvailable();
     if (n <= 0)
         return;
-    if (m_readBuffer.size() < n)
-        m_readBuffer.resize(n);
-    const qint64 got = m_transport->read(m_readBuffer.data(), n);
-    if (got > 0)
-        m_decoder.appendTo(QByteArrayView(m_readBuffer.constData(), got), buffer);
+    buffer.resize(n);
+    const qint64 got = m_transport->read(buffer.data(), n);
+    buffer.resize(got > 0 ? got : 0);
 }
 
 void TcpNntpSocket::close()

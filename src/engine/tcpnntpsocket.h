@@ -33,7 +33,7 @@ public:
     void connectToHost(const QString &host, int port) override;
     void send(const QString &text) override;
     QString readAll() override;
-    void readAllInto(QString &buffer) override;
+    void readBytes(QByteArray &buffer) override;
     void close() override;
 
     // Received bytes kept by the transport before they are read; the kernel
@@ -67,7 +67,6 @@ private:
     bool m_tlsConnection = false; // the current connection is TLS
     bool m_encrypted = false;     // its session stands
     Cp932::StreamDecoder m_decoder;
-    QByteArray m_readBuffer;
     quint64 m_generation = 0; // one per connection; stale deliveries compare it
     bool m_reported = false;  // this connection has raised its error
 };
