@@ -3,6 +3,7 @@
 #include "app/prompter.h"
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/cataloguesession.h"
+#include "engine/downloadengine.h"
 #include "engine/nntpsocket.h"
 #include "settings/runningsettings.h"
 #include "settings/textvalue.h"
@@ -25,6 +26,8 @@ CatalogueConversation::CatalogueConversation(CatalogueSession &session, Catalogu
     connect(&m_socket, &NntpSocket::dataArrival, this,
             &CatalogueConversation::Winsock1_DataArrival);
     connect(&m_socket, &NntpSocket::error, this, &CatalogueConversation::Winsock1_Error);
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, &CatalogueConversation::serverSilent);
 }
 
 QString CatalogueConversation::allConfirmText()
@@ -77,6 +80,8 @@ void CatalogueConversation::startFetch(bool emptyList1)
     m_auth.reset(NntpAuth::Settings::from(m_settings));
     m_socket.setTls(m_settings.ssl == QLatin1String("TRUE"));
     m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
+    m_timeout = DownloadEngine::timeoutSeconds(m_settings.timeout);
+    m_silence.start(m_timeout * 1000);
     m_session.stateCode = kS;
     // The lists are emptied when the listing begins: a fetch that fails
     // before it leaves what was shown.
@@ -86,12 +91,15 @@ void CatalogueConversation::startFetch(bool emptyList1)
 
 void CatalogueConversation::closeSocket()
 {
+    m_silence.stop();
     m_connected = false;
     m_socket.close();
 }
 
 void CatalogueConversation::Winsock1_DataArrival()
 {
+    if (m_connected)
+        m_silence.start(m_timeout * 1000);
     // A message box shown while lines are taken runs the event loop; data
     // arriving then waits for the lines before it.
     if (m_inEvent) {
@@ -104,6 +112,12 @@ void CatalogueConversation::Winsock1_DataArrival()
         takeData(m_socket.readAll());
     } while (m_moreData && m_connected);
     m_inEvent = false;
+}
+
+void CatalogueConversation::serverSilent()
+{
+    if (m_connected)
+        Winsock1_Error(DownloadEngine::silenceText(m_timeout));
 }
 
 void CatalogueConversation::Winsock1_Error(const QString &description)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringView>
+#include <QTimer>
 
 #include <vector>
 
@@ -59,7 +60,8 @@ signals:
     // The server answered the command with a 4xx status: the conversation
     // ended quietly.
     void refused(const QString &statusLine);
-    // The socket reported an error; the connection is closed.
+    // The socket reported an error, or the server fell silent for
+    // SERVER/TIMEOUT seconds; the connection is closed.
     void failed(const QString &description);
 
 private:
@@ -71,6 +73,7 @@ private:
     // What a reply of NntpAuth's means here; false: stop taking lines.
     bool takeAuth(NntpAuth::Reply reply);
     void showCount();
+    void serverSilent();
 
     CatalogueSession &m_session;
     CatalogueChooser &m_chooser;
@@ -85,4 +88,6 @@ private:
     bool m_emptyList1 = false;         // the fetch replaces List1 when its listing begins
     std::vector<QString> m_listBefore; // List1 as it was, until the listing is complete
     NntpAuth m_auth;                   // MODE READER and AUTHINFO of this connection
+    QTimer m_silence;                  // the server has said nothing for SERVER/TIMEOUT
+    int m_timeout = 0;                 // its seconds for this fetch
 };

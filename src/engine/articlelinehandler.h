@@ -10,6 +10,9 @@ public:
     virtual ~ArticleLineHandler() = default;
     // One article line, without its line end, not the final ".".
     virtual void articleLine(QStringView line) = 0;
+    // A line longer than any valid one, cut to its head: a header line is
+    // read as far as it came, a body line is a bad line for the decoder.
+    virtual void overlongLine(QStringView head) = 0;
     // Closes the output file and ends the attachment (clears the captions of
     // Label1, Label8 and Label2, inBody and openPending). Safe with no file open.
     virtual void closeOutFile() = 0;

@@ -9,6 +9,7 @@
 #include "output/naming.h"
 #include "settings/textvalue.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -145,6 +146,20 @@ void ArticleParser::articleLine(QStringView line)
         scanLine(line);
 }
 
+void ArticleParser::overlongLine(QStringView head)
+{
+    RunState &s = m_state;
+    if (!s.inBody) {
+        // A header line is read as far as it came.
+        scanLine(head);
+        return;
+    }
+    // Longer than any encoded line: a bad line, so the attachment ends.
+    if (s.bodyLineCount < std::numeric_limits<qint32>::max())
+        ++s.bodyLineCount;
+    reject();
+}
+
 void ArticleParser::scanLine(QStringView line)
 {
     RunState &s = m_state;
@@ -274,11 +289,20 @@ void ArticleParser::OpenOutFile(QString &fileName)
     case OpenResult::Status::Opened:
         ++s.fileCount;
         return;
-    case OpenResult::Status::AttachmentEnded:
+    case OpenResult::Status::AttachmentEnded: {
         // The name could not be settled (no free number, the old file cannot
-        // be deleted): this attachment is not written; the run goes on.
+        // be deleted): this attachment is not written; the run goes on, and
+        // the summary log and Label3 say which one and why.
+        const QString why = res.description == QLatin1StringView("Overflow")
+                                ? QStringLiteral("連番が32767を超えます")
+                                : res.description;
+        s.label3 = QStringLiteral("ﾌｧｲﾙを作成できません: ") + fileName + QStringLiteral(" (") +
+                   why + QLatin1Char(')');
+        if (logOn())
+            m_log.summary(QStringLiteral("\t") + s.label3);
         s.inBody = false;
         return;
+    }
     case OpenResult::Status::PathTooLong:
         s.fatalError = OutputFiles::pathTooLongMessage();
         break;
@@ -316,6 +340,8 @@ void ArticleParser::writeFailed()
 {
     // The partial file stays; the run ends through its error path, so the
     // group's LAST still names this article.
+    // Only bytes that reached the file are counted.
+    m_state.byteCount = std::max<qint64>(0, m_state.byteCount - m_out.lostBytes());
     m_state.runError = QStringLiteral("ﾌｧｲﾙに書き込めません: ") + m_out.path() +
                        QStringLiteral(" (") + m_out.errorString() + QLatin1Char(')');
     m_state.inBody = false;

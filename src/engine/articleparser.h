@@ -24,6 +24,7 @@ public:
     ArticleParser(AppContext &ctx, RunState &state, RunLog &log);
 
     void articleLine(QStringView line) override;
+    void overlongLine(QStringView head) override;
     // CloseOutFile: clears Label1, Label8 and Label2, closes the output file,
     // ends the attachment. A write that did not reach the file sets runError.
     void closeOutFile() override;

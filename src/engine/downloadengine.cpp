@@ -1,6 +1,7 @@
 #include "engine/downloadengine.h"
 
 #include "app/appcontext.h"
+#include "decode/charsets.h"
 #include "engine/articlelinehandler.h"
 #include "engine/nntpsocket.h"
 #include "groups/grouptable.h"
@@ -8,6 +9,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -34,6 +36,43 @@ bool integerField(QStringView text, qint64 &value)
     bool ok = false;
     value = text.toLongLong(&ok);
     return ok && !text.isEmpty() && !text.front().isSpace();
+}
+
+// An article number as a reply names it (RFC 3977 section 6.1.4): digits
+// only, within 2^63-1. Anything else is not taken for one.
+bool articleNumber(QStringView text, qint64 &value)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    bool ok = false;
+    value = text.toLongLong(&ok);
+    return ok;
+}
+
+// The second field of a reply ("220 n <message-id>", "223 n <message-id>").
+QStringView secondField(QStringView line)
+{
+    const qsizetype s = line.indexOf(u' ');
+    if (s < 0)
+        return {};
+    QStringView rest = line.sliced(s + 1);
+    const qsizetype e = rest.indexOf(u' ');
+    return e < 0 ? rest : rest.first(e);
+}
+
+const QString kCompleted = QStringLiteral("COMPLETED");
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
 }
 
 // The next-article number of column 1: its leading number (0 when it has
@@ -86,6 +125,14 @@ DownloadEngine::DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *par
     m_socket.setUtf8Lines(true);
     connect(&m_socket, &NntpSocket::dataArrival, this, &DownloadEngine::Winsock1_DataArrival);
     connect(&m_socket, &NntpSocket::error, this, &DownloadEngine::Winsock1_Error);
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, &DownloadEngine::serverSilent);
+    m_lastFlush.setSingleShot(true);
+    m_lastFlush.setInterval(1000);
+    connect(&m_lastFlush, &QTimer::timeout, this, &DownloadEngine::flushLast);
+    m_goodbye.setSingleShot(true);
+    m_goodbye.setInterval(GoodbyeMs);
+    connect(&m_goodbye, &QTimer::timeout, this, &DownloadEngine::closeConnection);
 }
 
 DownloadEngine::~DownloadEngine() = default;
@@ -109,6 +156,22 @@ QString DownloadEngine::byteCountCaption(qint64 byteCount)
 {
     return QStringLiteral("ﾌｧｲﾙｻｲｽﾞ=") + TextValue::groupedNumber(byteCount) +
            QStringLiteral("ﾊﾞｲﾄ");
+}
+
+int DownloadEngine::timeoutSeconds(const QString &setting)
+{
+    bool ok = false;
+    const qint64 v = setting.trimmed().toLongLong(&ok);
+    if (!ok)
+        return DefaultTimeout;
+    // A timer counts milliseconds in an int.
+    return static_cast<int>(std::clamp<qint64>(v, 1, std::numeric_limits<int>::max() / 1000));
+}
+
+QString DownloadEngine::silenceText(int seconds)
+{
+    return QStringLiteral("サーバーから応答がありません (") + QString::number(seconds) +
+           QStringLiteral("秒)");
 }
 
 QString DownloadEngine::processingText()
@@ -149,6 +212,11 @@ void DownloadEngine::setColumn(int col, const QString &text)
         m_ctx.groups.setText(m_state.groupIndex - 1, col, text);
 }
 
+QString DownloadEngine::groupSection() const
+{
+    return GroupTable::sectionOf(m_state.groupIndex - 1);
+}
+
 bool DownloadEngine::logEnabled() const
 {
     return m_ctx.settings.log == kTrue;
@@ -173,6 +241,9 @@ void DownloadEngine::startRun()
     const RunningSettings &set = m_ctx.settings;
 
     st.label3.clear();
+    m_goodbye.stop();
+    m_closing = false;
+    m_timeout = timeoutSeconds(set.timeout);
     m_auth.reset(NntpAuth::Settings::from(set));
     m_socket.setTls(set.ssl == kTrue);
     m_socket.connectToHost(set.serverName, TextValue::portNumber(set.serverPort));
@@ -186,10 +257,11 @@ void DownloadEngine::startRun()
     st.fatalError.clear();
     m_articleAtLast = false;
     m_limitStop = false;
+    m_groupRefused = false;
+    m_askedNumber = 0;
     // What is left of an earlier connection belongs to it.
-    m_recv.clear();
-    m_recvPos = 0;
-    m_scanPos = 0;
+    m_lines.clear();
+    m_silence.start(m_timeout * 1000);
 
     st.runGroupCount = m_ctx.groups.count();
     st.groupIndex = 1;
@@ -238,12 +310,23 @@ void DownloadEngine::closeLogs()
 
 void DownloadEngine::endRun(EndReason reason)
 {
+    m_silence.stop();
+    m_lastFlush.stop();
     if (!m_ctx.store.flush()) {
         m_state.label3 = QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString();
         if (reason != EndReason::Fatal)
-            reason = EndReason::Error;
+            reason = EndReason::LocalError;
     }
-    m_socket.close();
+    if (reason == EndReason::Finished || reason == EndReason::Stopped ||
+        reason == EndReason::Limit) {
+        // Goodbye (RFC 3977 section 5.4): the connection is closed when the
+        // server answers, or after a short wait.
+        m_socket.send(QStringLiteral("QUIT") + kCrLf);
+        m_closing = true;
+        m_goodbye.start();
+    } else {
+        m_socket.close();
+    }
     m_running = false;
     m_endReason = reason;
     summarise(reason);
@@ -284,9 +367,10 @@ void DownloadEngine::stopRun()
         endFatal(m_state.fatalError);
         return;
     }
-    if (!m_state.runError.isEmpty())
+    const bool failed = !m_state.runError.isEmpty();
+    if (failed)
         m_state.label3 = m_state.runError;
-    endRun(m_limitStop ? EndReason::Limit : EndReason::Stopped);
+    endRun(failed ? EndReason::LocalError : (m_limitStop ? EndReason::Limit : EndReason::Stopped));
     m_limitStop = false;
     emit runEnded();
 }
@@ -303,15 +387,18 @@ void DownloadEngine::FinishRun()
     const bool failed = !m_state.runError.isEmpty();
     if (failed)
         m_state.label3 = m_state.runError;
-    endRun(failed ? EndReason::Error : EndReason::Finished);
+    endRun(failed ? EndReason::LocalError : EndReason::Finished);
     m_state.engineState = QStringLiteral("E");
     emit runEnded();
 }
 
 void DownloadEngine::Winsock1_Error(const QString &description)
 {
-    if (!m_running)
+    if (!m_running) {
+        // The server closing after its answer to QUIT is the usual goodbye.
+        closeConnection();
         return;
+    }
     endWithError(description);
     emit statusChanged();
 }
@@ -347,7 +434,7 @@ bool DownloadEngine::handlerStopped(quint64 serial)
     if (!m_state.runError.isEmpty()) {
         const QString text = m_state.runError;
         m_state.runError.clear();
-        endWithError(text);
+        endWithError(text, EndReason::LocalError);
         return true;
     }
     return false;
@@ -377,50 +464,68 @@ bool DownloadEngine::LimitCheck()
 
 // --- the conversation ---------------------------------------------------------
 
-void DownloadEngine::appendReceived()
+void DownloadEngine::serverSilent()
 {
-    // Drop the lines already taken before the buffer grows; what is left is
-    // at most one partial line, so the copy is paid once per event.
-    if (m_recvPos > 0) {
-        if (m_recvPos >= m_recv.size()) {
-            m_recv.resize(0);
-            m_scanPos = 0;
-        } else {
-            m_recv.remove(0, m_recvPos);
-            m_scanPos -= m_recvPos;
-        }
-        m_recvPos = 0;
-    }
-    const qsizetype before = m_recv.size();
-    m_socket.readAllInto(m_recv);
-    m_receivedBytes += m_recv.size() - before;
+    if (m_running)
+        Winsock1_Error(silenceText(m_timeout));
 }
 
-bool DownloadEngine::takeLine(QStringView &line)
+void DownloadEngine::flushLast()
 {
-    const qsizetype lf = m_recv.indexOf(QLatin1Char('\n'), std::max(m_scanPos, m_recvPos));
-    if (lf < 0) {
-        m_scanPos = m_recv.size();
-        return false;
+    if (m_running && !m_ctx.store.flush()) {
+        endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString(),
+                     EndReason::LocalError);
+        emit statusChanged();
     }
-    qsizetype end = lf;
-    if (end > m_recvPos && m_recv.at(end - 1) == QLatin1Char('\r'))
-        --end;
-    line = QStringView(m_recv).mid(m_recvPos, end - m_recvPos);
-    m_recvPos = lf + 1;
-    m_scanPos = m_recvPos;
-    return true;
+}
+
+void DownloadEngine::closeConnection()
+{
+    m_goodbye.stop();
+    if (!m_closing)
+        return;
+    m_closing = false;
+    m_socket.close();
+    emit connectionClosed();
+}
+
+QStringView DownloadEngine::decodeLine(QByteArrayView bytes)
+{
+    // Complete lines: no character is split between two of them. A line
+    // whose bytes are well-formed UTF-8 (with some beyond ASCII) is read as
+    // UTF-8, any other as CP932.
+    m_lineText.resize(0);
+    if (m_socket.utf8Lines() && !isAscii(bytes) && Charsets::isUtf8(bytes)) {
+        m_lineText = QString::fromUtf8(bytes);
+        return m_lineText;
+    }
+    m_lineDecoder.reset();
+    m_lineDecoder.appendTo(bytes, m_lineText);
+    return m_lineText;
 }
 
 void DownloadEngine::Winsock1_DataArrival()
 {
     if (!m_running) {
-        m_socket.readAll(); // nothing of ours is connected
+        m_socket.readBytes(m_chunk);
+        if (!m_closing)
+            return; // nothing of ours is connected
+        m_lines.append(m_chunk);
+        QByteArrayView raw;
+        while (m_lines.takeLine(raw)) {
+            if (raw.startsWith("205")) {
+                closeConnection();
+                return;
+            }
+        }
         return;
     }
     const quint64 serial = m_runSerial;
     RunState &st = m_state;
-    appendReceived();
+    m_silence.start(m_timeout * 1000);
+    m_socket.readBytes(m_chunk);
+    m_receivedBytes += m_chunk.size();
+    m_lines.append(m_chunk);
 
     // The window repaints once per event, however many lines it brought.
     struct Notify {
@@ -434,13 +539,14 @@ void DownloadEngine::Winsock1_DataArrival()
     } notify{this, m_inEvent};
     m_inEvent = true;
 
-    QStringView line;
-    while (takeLine(line)) {
+    QByteArrayView raw;
+    bool overlong = false;
+    while (m_lines.takeLine(raw, &overlong)) {
+        const QStringView line = decodeLine(raw);
         if (m_ctx.logMode && !st.inBody)
             m_log.trace(line);
         if (st.inArticle) {
-            // No dot-unstuffing: ".." stays as it came.
-            if (line.size() == 1 && line.front() == u'.') {
+            if (LineBuffer::isBlockEnd(raw)) {
                 endOfArticle();
                 if (handlerStopped(serial))
                     return;
@@ -449,8 +555,14 @@ void DownloadEngine::Winsock1_DataArrival()
                 // Lines still waiting are taken at the next event.
                 break;
             }
+            // Dot-stuffing (RFC 3977 section 3.1.1): a line that begins
+            // with "." came with one more in front.
+            const QStringView text = raw.startsWith('.') ? line.sliced(1) : line;
             if (m_handler) {
-                m_handler->articleLine(line);
+                if (overlong)
+                    m_handler->overlongLine(text);
+                else
+                    m_handler->articleLine(text);
                 if (handlerStopped(serial))
                     return;
             }
@@ -479,7 +591,8 @@ void DownloadEngine::handleReply(QStringView line)
             endWithError(m_auth.failure());
         return;
     }
-    if (state == QLatin1String("G") || state == QLatin1String("A") || state == QLatin1String("N")) {
+    if (state == QLatin1String("G") || state == QLatin1String("A") || state == QLatin1String("N") ||
+        state == QLatin1String("T")) {
         switch (m_auth.reply(line)) {
         case NntpAuth::Reply::Pass:
             break;
@@ -509,14 +622,34 @@ void DownloadEngine::handleReply(QStringView line)
             articleFollows(line);
         else if (beginsWith(line, u'4'))
             noSuchArticle();
-        else // a refusal or an error: waiting would wait for ever
+        else if (beginsWith(line, u'5'))
+            articleRefused(line);
+        else // waiting would wait for ever
             endWithError(line.toString());
+    } else if (state == QLatin1String("T")) {
+        if (authRequired(line))
+            endWithError(line.toString());
+        else
+            statSent(line);
     } else if (state == QLatin1String("N")) {
         if (authRequired(line)) {
             endWithError(line.toString());
         } else if (beginsWith(line, u'4')) {
             nextRow(completeText());
         } else if (beginsWith(line, u'2')) {
+            // "223 n <message-id>": a number that does not pass the current
+            // one would fetch the same articles again and again.
+            qint64 n = 0;
+            if (!articleNumber(secondField(line), n) || n <= st.currentNumber) {
+                if (m_ctx.logMode)
+                    m_log.trace(QStringLiteral("NEXTで次の記事に進みません (") +
+                                QString::number(st.currentNumber) +
+                                QStringLiteral("): ｸﾞﾙｰﾌﾟを終了します"));
+                nextRow(completeText());
+                return;
+            }
+            st.currentNumber = n;
+            m_askedNumber = n;
             st.engineState = QStringLiteral("A");
             st.nextArticleCommand = QStringLiteral("ARTICLE");
             m_articleAtLast = false;
@@ -561,18 +694,33 @@ void DownloadEngine::groupSelected(QStringView line)
     st.engineState = QStringLiteral("A");
     st.nextArticleCommand = QStringLiteral("ARTICLE");
     m_articleAtLast = false;
+    // A bare ARTICLE fetches the group's first article.
+    st.currentNumber = first;
+    m_askedNumber = first;
     const QString next = column(GroupTable::Last);
     if (!next.isEmpty()) {
         qint64 v = 0;
         QString written;
         leadingArticleNumber(next, v, written);
-        st.currentNumber = v;
-        st.nextArticleCommand = QStringLiteral("ARTICLE ") + written;
+        if (v < first) {
+            // Numbers below the low-water mark are gone: straight to the first.
+            st.nextArticleCommand = QStringLiteral("ARTICLE ") + QString::number(first);
+        } else {
+            st.currentNumber = v;
+            m_askedNumber = v;
+            st.nextArticleCommand = QStringLiteral("ARTICLE ") + written;
+            // The article LAST names was saved whole by an earlier run: the
+            // run goes on after it (STAT, then NEXT) without saving it again.
+            if (m_ctx.store.read(groupSection(), kCompleted, QString()) == next)
+                st.nextArticleCommand = QStringLiteral("STAT ") + written;
+        }
     }
     st.firstNumber = first;
     st.lastNumber = last;
     setColumn(GroupTable::Lowest, QString::number(first));
     setColumn(GroupTable::Highest, QString::number(last));
+    if (st.nextArticleCommand.startsWith(QLatin1String("STAT ")))
+        st.engineState = QStringLiteral("T");
     if (last == 0)
         st.engineState = QStringLiteral("N"); // empty: the 4xx to NEXT ends it
     setColumn(GroupTable::State, processingText());
@@ -584,12 +732,13 @@ void DownloadEngine::articleFollows(QStringView line)
     RunState &st = m_state;
     st.subject.clear();
     st.from.clear();
-    // "220 n <message-id>": the number runs from the fifth character to the
-    // next space; without that space this is not taken as an article.
-    const qsizetype s = line.size() > 4 ? line.indexOf(u' ', 4) : -1;
-    if (s < 0)
-        return;
-    st.articleNumberText = line.mid(4, s - 4).toString();
+    // "220 n <message-id>" (RFC 3977 section 6.2.1.2). A number that cannot
+    // be an article's does not become LAST: the number asked for stands.
+    qint64 n = 0;
+    if (!articleNumber(secondField(line), n))
+        n = m_askedNumber;
+    st.currentNumber = n;
+    st.articleNumberText = QString::number(n);
     setColumn(GroupTable::Last, st.articleNumberText);
     if (logEnabled()) {
         m_log.summary(QStringLiteral("\"") + column(GroupTable::Name) + QStringLiteral("\"\t") +
@@ -597,11 +746,56 @@ void DownloadEngine::articleFollows(QStringView line)
     }
     st.inArticle = true;
     // The article being fetched is the one the next run begins with.
-    // Written at most once a second while articles stream in; every end of
+    // Written at most once a second while articles stream in, and by the
+    // timer within a second while one long article arrives; every end of
     // the run puts the last one on disk (endRun).
-    if (!m_ctx.store.writeSoon(GroupTable::sectionOf(st.groupIndex - 1), QStringLiteral("LAST"),
-                               st.articleNumberText)) {
-        endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString());
+    if (!m_ctx.store.writeSoon(groupSection(), QStringLiteral("LAST"), st.articleNumberText)) {
+        endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString(),
+                     EndReason::LocalError);
+        return;
+    }
+    if (!m_lastFlush.isActive())
+        m_lastFlush.start();
+}
+
+void DownloadEngine::articleRefused(QStringView line)
+{
+    // The server cannot serve this article (a 5xx): the group ends here and
+    // its LAST names the article, so the next run tries it again; the run
+    // goes on with the next group.
+    RunState &st = m_state;
+    const QString reply = line.toString();
+    // The number as the command named it ("ARTICLE n"), else the one NEXT named.
+    const QString number = st.nextArticleCommand.startsWith(QLatin1String("ARTICLE "))
+                               ? st.nextArticleCommand.mid(8)
+                               : QString::number(m_askedNumber);
+    m_groupRefused = true;
+    st.label3 = reply;
+    setColumn(GroupTable::Last, number);
+    if (logEnabled()) {
+        m_log.summary(QStringLiteral("\"") + column(GroupTable::Name) + QStringLiteral("\"\t") +
+                      number + QStringLiteral("\t") + reply);
+        m_log.endRecord();
+    }
+    if (!m_ctx.store.writeSoon(groupSection(), QStringLiteral("LAST"), number)) {
+        endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString(),
+                     EndReason::LocalError);
+        return;
+    }
+    nextRow(interruptedText());
+}
+
+void DownloadEngine::statSent(QStringView line)
+{
+    RunState &st = m_state;
+    if (beginsWith(line, u'2')) {
+        // The completed article is the current one: on to the next.
+        st.engineState = QStringLiteral("N");
+        st.sendPending = true;
+    } else if (st.currentNumber >= st.lastNumber) {
+        nextRow(completeText());
+    } else {
+        noSuchArticle();
     }
 }
 
@@ -621,9 +815,12 @@ void DownloadEngine::noSuchArticle()
     st.nextArticleCommand = QStringLiteral("ARTICLE ") +
                             QString::number(m_articleAtLast ? st.lastNumber : st.currentNumber);
     if (st.currentNumber < st.firstNumber) {
+        // Whatever lies below the low-water mark is gone.
+        st.currentNumber = st.firstNumber;
         st.nextArticleCommand = QStringLiteral("ARTICLE ") + QString::number(st.firstNumber);
         m_articleAtLast = false;
     }
+    m_askedNumber = m_articleAtLast ? st.lastNumber : st.currentNumber;
 }
 
 void DownloadEngine::endOfArticle()
@@ -640,6 +837,11 @@ void DownloadEngine::endOfArticle()
     st.subject.clear();
     if (m_handler)
         m_handler->closeOutFile();
+    // Saved whole: the next run does not save it again.
+    if (st.runError.isEmpty() && st.fatalError.isEmpty() &&
+        m_ctx.store.writeSoon(groupSection(), kCompleted, st.articleNumberText) &&
+        !m_lastFlush.isActive())
+        m_lastFlush.start();
     st.mimeState = 0;
     st.pendingFileName.clear();
     st.nameParameters.clear();
@@ -675,7 +877,7 @@ void DownloadEngine::sendStep()
         st.groupRewrite = row[GroupTable::Rewrite];
         st.groupSubject = row[GroupTable::Subject];
         m_socket.send(QStringLiteral("GROUP ") + st.groupName + kCrLf);
-    } else if (state == QLatin1String("A")) {
+    } else if (state == QLatin1String("A") || state == QLatin1String("T")) {
         st.sendPending = false;
         st.inArticle = false;
         m_socket.send(st.nextArticleCommand + kCrLf);

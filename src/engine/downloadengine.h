@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decode/cp932.h"
+#include "engine/linebuffer.h"
 #include "engine/nntpauth.h"
 #include "engine/runlog.h"
 #include "engine/runstate.h"
@@ -8,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringView>
+#include <QTimer>
 
 struct AppContext;
 class ArticleLineHandler;
@@ -27,12 +30,13 @@ class DownloadEngine final : public QObject {
 public:
     // How the latest run ended.
     enum class EndReason {
-        None,     // no run has ended yet, or one is going on
-        Finished, // the last row was passed
-        Stopped,  // stopped by hand
-        Limit,    // stopped by the time, file or size limit
-        Error,    // socket error, the server went away or refused, a failed write
-        Fatal     // the program must end (fatalError was emitted)
+        None,      // no run has ended yet, or one is going on
+        Finished,  // the last row was passed
+        Stopped,   // stopped by hand
+        Limit,     // stopped by the time, file or size limit
+        Error,     // socket error, the server went away, refused or fell silent
+        Fatal,     // the program must end (fatalError was emitted)
+        LocalError // an output file or the settings file could not be written
     };
 
     DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *parent = nullptr);
@@ -54,6 +58,20 @@ public:
     const RunSummary &lastRun() const { return m_lastRun; }
     // Bytes received from the server in the current (or latest) run.
     qint64 receivedBytes() const { return m_receivedBytes; }
+    // The latest run ended a group because the server refused an article.
+    bool groupRefused() const { return m_groupRefused; }
+    // After a normal end the connection stays open until the server answers
+    // QUIT (or briefly does not); connectionClosed() is emitted then.
+    bool closing() const { return m_closing; }
+
+    // Seconds of silence from the server after which a run or a catalogue
+    // fetch gives up: SERVER/TIMEOUT's whole number, at least 1.
+    static int timeoutSeconds(const QString &setting);
+    // "サーバーから応答がありません (N秒)"
+    static QString silenceText(int seconds);
+    static constexpr int DefaultTimeout = 120;
+    // How long the answer to QUIT is waited for.
+    static constexpr int GoodbyeMs = 2000;
 
     static QString startCaption(); // "ﾀﾞｳﾝﾛｰﾄﾞ開始"
     static QString stopCaption();  // "ﾀﾞｳﾝﾛｰﾄﾞ中止"
@@ -87,6 +105,8 @@ signals:
     void runEnded();
     // Article processing cannot go on and the program must end.
     void fatalError(const QString &message);
+    // The connection of the latest run is closed (after the answer to QUIT).
+    void connectionClosed();
 
 private:
     void startRun();
@@ -99,8 +119,13 @@ private:
     // The end of the run as the window shows it (lastRun(), the captions).
     void summarise(EndReason reason);
 
-    bool takeLine(QStringView &line);
-    void appendReceived();
+    QStringView decodeLine(QByteArrayView bytes);
+    void articleRefused(QStringView line);
+    void statSent(QStringView line);
+    void serverSilent();
+    void flushLast();
+    void closeConnection();
+    QString groupSection() const;
     void handleReply(QStringView line);
     void groupSelected(QStringView line);
     void articleFollows(QStringView line);
@@ -125,11 +150,22 @@ private:
     RunLog m_log;
     NntpAuth m_auth;
 
-    // Received text not yet taken as lines: lines are taken from m_recvPos
-    // on, and no LF lies between m_recvPos and m_scanPos.
-    QString m_recv;
-    qsizetype m_recvPos = 0;
-    qsizetype m_scanPos = 0;
+    // Received bytes not yet taken as lines, and the line being taken as text.
+    LineBuffer m_lines;
+    QByteArray m_chunk;
+    QString m_lineText;
+    Cp932::StreamDecoder m_lineDecoder;
+
+    QTimer m_silence;   // the server has said nothing for SERVER/TIMEOUT
+    QTimer m_lastFlush; // LAST goes on disk within a second of an article's start
+    QTimer m_goodbye;   // the answer to QUIT is not waited for longer
+    int m_timeout = DefaultTimeout;
+    bool m_closing = false;
+    bool m_groupRefused = false;
+    // The article number the ARTICLE in flight asks for (the first article's
+    // after a bare GROUP, the one NEXT named): it becomes LAST when the
+    // server's reply names none that can be read.
+    qint64 m_askedNumber = 0;
 
     bool m_running = false;
     quint64 m_runSerial = 0;

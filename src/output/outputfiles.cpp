@@ -79,8 +79,17 @@ bool settleLevel(QString &path, const QString &level, FsFailure *f)
     return failWith(f, err, level);
 }
 
-bool writeAll(int fd, const char *data, qsizetype size, int *err)
+bool writeAll(int fd, const char *data, qsizetype size, int *err, qsizetype *left = nullptr)
 {
+    struct Left {
+        qsizetype *out;
+        const qsizetype &size;
+        ~Left()
+        {
+            if (out)
+                *out = size;
+        }
+    } report{left, size};
     while (size > 0) {
         const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
         if (n < 0) {
@@ -234,7 +243,8 @@ OpenResult OutputFiles::OpenOutFile(const OutFileRequest &r, QString &fileName,
             level(r.groupName);
         if (r.dateLevel)
             level(r.runDate);
-        if (r.posterLevel)
+        // An empty poster name makes no level.
+        if (r.posterLevel && !r.posterDir.trimmed().isEmpty())
             level(FileNameChange(r.posterDir));
 
         if (ok) {
@@ -300,9 +310,11 @@ bool OutputFiles::flush()
     if (m_used == 0)
         return true;
     int err = 0;
-    const bool ok = writeAll(m_fd, m_buffer.get(), m_used, &err);
+    qsizetype left = 0;
+    const bool ok = writeAll(m_fd, m_buffer.get(), m_used, &err, &left);
     m_used = 0;
     if (!ok) {
+        m_lost = left;
         m_error = describe(err);
         ::close(m_fd);
         m_fd = -1;
@@ -314,6 +326,7 @@ bool OutputFiles::write(const char *data, qsizetype size)
 {
     if (m_fd < 0)
         return false;
+    m_lost = 0;
     if (m_used + size > BufferBytes && !flush())
         return false;
     if (size >= BufferBytes) {

@@ -90,6 +90,9 @@ public:
     // no file open.
     bool CloseOutFile();
     QString errorString() const { return m_error; }
+    // Bytes write() took that did not reach the file when the last write or
+    // close failed.
+    qint64 lostBytes() const { return m_lost; }
 
     static FsError classify(int err, const QString &lastLevel);
     static QString describe(int err);
@@ -101,4 +104,5 @@ private:
     QString m_error;
     std::unique_ptr<char[]> m_buffer;
     qsizetype m_used = 0;
+    qint64 m_lost = 0;
 };

@@ -340,6 +340,29 @@ private slots:
         QVERIFY(r.socket.closed);
         QVERIFY(s.buffer.isEmpty());
     }
+
+    // SERVER/TIMEOUT seconds of silence end the fetch, the text in Label1.
+    void silentServer_data()
+    {
+        QTest::addColumn<bool>("greeted");
+        QTest::newRow("no greeting") << false;
+        QTest::newRow("mid-listing") << true;
+    }
+    void silentServer()
+    {
+        QFETCH(bool, greeted);
+        CatalogueFixture f;
+        f.ctx->settings.timeout = QStringLiteral("1");
+        CatalogueSession s;
+        Rig r(f, s);
+        r.conversation.cmdALL_Click();
+        if (greeted)
+            r.socket.feed("200 hi\r\n215 ok\r\na.b 1 1 y\r\n");
+        const QString text = QString::fromUtf8("サーバーから応答がありません (1秒)");
+        QTRY_COMPARE_WITH_TIMEOUT(r.failures, QStringList{text}, 5000);
+        QCOMPARE(r.label1, text);
+        QVERIFY(r.socket.closed);
+    }
 };
 
 KAPLO_TEST(TestCatalogueConversation)

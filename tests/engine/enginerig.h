@@ -29,6 +29,7 @@ public:
         if (onLine)
             onLine(line);
     }
+    void overlongLine(QStringView head) override { overlong << head.size(); }
     void closeOutFile() override
     {
         ++closes;
@@ -39,6 +40,7 @@ public:
 
     RunState &st;
     QStringList lines;
+    QList<qsizetype> overlong; // sizes of the heads of over-long lines
     int closes = 0;
     int closesOnly = 0;
     std::function<void(QStringView)> onLine;

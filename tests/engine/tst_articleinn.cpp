@@ -390,6 +390,49 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("\"Cr〓me br〓l〓e\"")));
         QVERIFY(!log.contains(QChar(0xFFFD)) && !log.contains(u'?'));
     }
+
+    // A uuencoded line that begins with "." (the last line of a file whose
+    // size leaves 14 bytes: count character ".") reaches the server
+    // dot-stuffed and must be saved whole.
+    void dotStuffedLines()
+    {
+        const QString g = QStringLiteral("kaplo.attach.dots");
+        QVERIFY2(m_inn->newGroup(g), qPrintable(m_inn->errorString()));
+        const QList<int> sizes{14, 59, 4500, 4514, 45 * 1000 + 14, 1};
+        for (const int n : sizes) {
+            const QString name = QStringLiteral("d%1.bin").arg(n);
+            QVERIFY(m_inn->post(headers(g, "T <t@example.com>", name.toLatin1()) +
+                                uuencode(source(name, sampleBytes(n, n)), name)));
+        }
+        const QString save = m_tmp.filePath(QStringLiteral("dots"));
+        QDir().mkpath(save);
+        SettingsStore store(m_tmp.filePath(QStringLiteral("dots.ini")));
+        ScriptedPrompter prompter;
+        AppContext ctx(store, prompter);
+        ctx.settings.load(store);
+        ctx.settings.serverName = InnServer::host();
+        ctx.settings.serverPort = QString::number(m_inn->port());
+        ctx.settings.saveDir = save;
+        GroupTable::Row row = GroupTable::newRow(g, ctx.groupDefaults());
+        row[GroupTable::DateDir] = row[GroupTable::UserDir] = QStringLiteral("NO");
+        ctx.groups.insertRow(0, row);
+        TcpNntpSocket socket;
+        DownloadEngine engine(ctx, socket);
+        ArticleParser parser(ctx, engine.state(), engine.log());
+        engine.setArticleHandler(&parser);
+        QSignalSpy ended(&engine, &DownloadEngine::runEnded);
+        engine.Command1_Click();
+        QVERIFY(ended.wait(60000));
+        QCOMPARE(engine.endReason(), DownloadEngine::EndReason::Finished);
+        qint64 total = 0;
+        for (const int n : sizes) {
+            QFile f(save + QStringLiteral("/d%1.bin").arg(n));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), sampleBytes(n, n));
+            total += n;
+        }
+        QCOMPARE(engine.state().byteCount, total);
+    }
 };
 
 KAPLO_TEST(TestArticleInn)

@@ -3,7 +3,9 @@
 #include "enginerig.h"
 
 #include "decode/cp932.h"
+#include "engine/linebuffer.h"
 #include "engine/runprogress.h"
+#include "engine/tcpnntpsocket.h"
 #include "support/testregistry.h"
 
 #include <QTest>
@@ -76,9 +78,9 @@ private slots:
         r.socket.feed(QStringLiteral("220 1 <m1@x>\r\nSubject: one\r\n\r\n..body\r\n.\r\n"));
         QCOMPARE(r.cell(0, GroupTable::Last), QStringLiteral("1"));
         QCOMPARE(r.storedLast(0), QStringLiteral("1"));
-        // No dot-unstuffing.
-        QCOMPARE(r.handler->lines, (QStringList{QStringLiteral("Subject: one"), QString(),
-                                                QStringLiteral("..body")}));
+        // Dot-unstuffed.
+        QCOMPARE(r.handler->lines,
+                 (QStringList{QStringLiteral("Subject: one"), QString(), QStringLiteral(".body")}));
         r.socket.feed(QStringLiteral("223 2 <m2@x>\r\n"));
         r.socket.feed(QStringLiteral("220 2 <m2@x>\r\nx\r\n.\r\n"));
         QCOMPARE(r.storedLast(0), QStringLiteral("2"));
@@ -88,12 +90,17 @@ private slots:
         r.socket.feed(QStringLiteral("220 7 <m7@x>\r\n.\r\n"));
         r.socket.feed(QStringLiteral("421 no next\r\n"));
         QCOMPARE(r.commands(), (QStringList{"GROUP a.b", "ARTICLE", "NEXT", "ARTICLE", "NEXT",
-                                            "GROUP c.d", "ARTICLE 7", "NEXT"}));
+                                            "GROUP c.d", "ARTICLE 7", "NEXT", "QUIT"}));
         QVERIFY(!r.engine->running());
         QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Finished);
         QCOMPARE(r.engine->state().engineState, QStringLiteral("E"));
         QCOMPARE(r.ended->count(), 1);
-        QVERIFY(r.socket.closed);
+        // Goodbye: closed when the server answers QUIT.
+        QVERIFY(r.engine->closing() && !r.socket.closed);
+        QSignalSpy closed(r.engine.get(), &DownloadEngine::connectionClosed);
+        r.socket.feed(QStringLiteral("205 bye\r\n"));
+        QVERIFY(r.socket.closed && !r.engine->closing());
+        QCOMPARE(closed.count(), 1);
         QCOMPARE(r.cell(1, GroupTable::State), sec("処理完了"));
         QCOMPARE(r.storedLast(1), QStringLiteral("7"));
         QCOMPARE(r.handler->closes, 4); // three articles' ends and the run's
@@ -113,7 +120,8 @@ private slots:
             << QStringList{"abc\r", "\ndef\r\n"} << QStringList{"abc", "def"};
         QTest::newRow("two CRs") << QStringList{"a\r\r\n"} << QStringList{"a\r"};
         QTest::newRow("CR LF after a lone CR") << QStringList{"a\rb\r\n"} << QStringList{"a\rb"};
-        QTest::newRow("dots") << QStringList{"..\r\n.x\r\n"} << QStringList{"..", ".x"};
+        QTest::newRow("dot-stuffed")
+            << QStringList{"..\r\n.x\r\n...\r\n"} << QStringList{".", "x", ".."};
         QTest::newRow("japanese") << QStringList{sec("題名: 日本"), sec("語\r\n")}
                                   << QStringList{sec("題名: 日本語")};
     }
@@ -179,11 +187,13 @@ private slots:
         QTest::newRow("number") << "1234"
                                 << "ARTICLE 1234" << qint64(1234);
         QTest::newRow("empty") << ""
-                               << "ARTICLE" << qint64(-5);
+                               << "ARTICLE" << qint64(1);
+        QTest::newRow("below the first") << "0"
+                                         << "ARTICLE 1" << qint64(1);
         QTest::newRow("leading blanks and junk") << "  42abc"
                                                  << "ARTICLE 42" << qint64(42);
         QTest::newRow("not a number") << "abc"
-                                      << "ARTICLE 0" << qint64(0);
+                                      << "ARTICLE 1" << qint64(1);
         QTest::newRow("leading zeros") << "007"
                                        << "ARTICLE 7" << qint64(7);
         QTest::newRow("beyond 32 bits") << "9007199254740993"
@@ -216,13 +226,13 @@ private slots:
         QTest::addColumn<qint64>("newCurrent");
         QTest::addColumn<QString>("command");
         QTest::newRow("below first")
-            << qint64(99) << qint64(100) << qint64(200) << qint64(100) << "ARTICLE 100";
+            << qint64(99) << qint64(100) << qint64(200) << qint64(101) << "ARTICLE 101";
         QTest::newRow("beyond last")
             << qint64(250) << qint64(100) << qint64(200) << qint64(251) << "ARTICLE 200";
         QTest::newRow("inside") << qint64(150) << qint64(100) << qint64(200) << qint64(151)
                                 << "ARTICLE 151";
         QTest::newRow("far below")
-            << qint64(5) << qint64(100) << qint64(200) << qint64(6) << "ARTICLE 100";
+            << qint64(5) << qint64(100) << qint64(200) << qint64(101) << "ARTICLE 101";
         QTest::newRow("64-bit") << qint64(5000000000LL) << qint64(4000000000LL)
                                 << qint64(6000000000LL) << qint64(5000000001LL)
                                 << "ARTICLE 5000000001";
@@ -259,11 +269,10 @@ private slots:
         r.socket.feed(QStringLiteral("423 gone\r\n"));
         QCOMPARE(r.cell(0, GroupTable::State), sec("処理完了"));
         QCOMPARE(r.lastSent(), QStringLiteral("GROUP c.d\r\n"));
-        // CurrentNumber (201) carries over to a group with no number of its
-        // own; an article fetched in between starts the count afresh.
+        // A group with no number of its own counts from its first article.
         r.socket.feed(QStringLiteral("211 9 1 3 c.d\r\n"));
         r.socket.feed(QStringLiteral("423 gone\r\n"));
-        QCOMPARE(r.lastSent(), QStringLiteral("ARTICLE 3\r\n"));
+        QCOMPARE(r.lastSent(), QStringLiteral("ARTICLE 2\r\n"));
         r.socket.feed(QStringLiteral("220 3 <m@x>\r\n.\r\n"));
         r.socket.feed(QStringLiteral("223 4 <n@x>\r\n"));
         r.socket.feed(QStringLiteral("423 gone\r\n"));
@@ -302,10 +311,12 @@ private slots:
         for (int i = 0; i < rows; ++i)
             r.addGroup(QStringLiteral("g%1").arg(i), QString(), QStringLiteral("NO"));
         r.start();
-        QVERIFY(r.socket.sent.isEmpty());
+        QCOMPARE(r.commands(), QStringList{QStringLiteral("QUIT")});
         QVERIFY(!r.engine->running());
         QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Finished);
         QCOMPARE(r.ended->count(), 1);
+        QCOMPARE(r.lastSent(), QStringLiteral("QUIT\r\n"));
+        r.socket.fail(TcpNntpSocket::serverClosedText()); // a goodbye without 205
         QVERIFY(r.socket.closed);
     }
 
@@ -349,8 +360,6 @@ private slots:
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<QString>("reply");
-        QTest::newRow("5xx to ARTICLE") << "A"
-                                        << "503 program fault";
         QTest::newRow("3xx to ARTICLE") << "A"
                                         << "340 what";
         QTest::newRow("480 to ARTICLE") << "A"
@@ -390,22 +399,6 @@ private slots:
         QCOMPARE(r.storedLast(0),
                  state == QLatin1String("G") ? QStringLiteral("<none>") : QStringLiteral("5"));
         QCOMPARE(r.cell(1, GroupTable::State), QString());
-    }
-
-    void articleReplyWithoutSpace()
-    {
-        EngineRig r;
-        r.addGroup(QStringLiteral("a.b"));
-        r.start();
-        r.socket.feed(QStringLiteral("211 1 1 1 a.b\r\n"));
-        r.engine->state().subject = QStringLiteral("stale");
-        r.socket.feed(QStringLiteral("220 1\r\n"));
-        QVERIFY(!r.engine->state().inArticle);
-        QCOMPARE(r.engine->state().subject, QString());
-        QCOMPARE(r.storedLast(0), QStringLiteral("<none>"));
-        // The article's lines are then taken as replies: "220 ..." again.
-        r.socket.feed(QStringLiteral("220 1 <m@x>\r\n.\r\n"));
-        QCOMPARE(r.lastSent(), QStringLiteral("NEXT\r\n"));
     }
 
     void limits_data()
@@ -462,7 +455,8 @@ private slots:
             if (a == stopsAfter) {
                 QVERIFY(!r.engine->running());
                 QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Limit);
-                QCOMPARE(r.socket.sent.size(), sent); // no NEXT
+                QCOMPARE(r.socket.sent.size(), sent + 1); // no NEXT: QUIT
+                QCOMPARE(r.lastSent(), QStringLiteral("QUIT\r\n"));
                 QCOMPARE(r.cell(0, GroupTable::State), sec("処理中断"));
                 QCOMPARE(r.storedLast(0), QString::number(a));
                 QCOMPARE(r.ended->count(), 1);
@@ -498,7 +492,7 @@ private slots:
         QCOMPARE(r.storedLast(1), QStringLiteral("4"));
         QCOMPARE(r.handler->closes, 1); // the partial file is closed and kept
         QCOMPARE(r.handler->closesOnly, 0);
-        QVERIFY(r.socket.closed);
+        QCOMPARE(r.lastSent(), QStringLiteral("QUIT\r\n"));
         QVERIFY(!r.engine->log().summaryOpen());
         QCOMPARE(r.ended->count(), 1);
         // The state is kept; the next start begins again with "S".
@@ -559,7 +553,7 @@ private slots:
             r.socket.feed(QStringLiteral("220 3 <m@x>\r\nok\r\nbad\r\nnever\r\n.\r\n"));
             QCOMPARE(r.handler->lines, (QStringList{"ok", "bad"}));
             QVERIFY(!r.engine->running());
-            QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Error);
+            QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::LocalError);
             QCOMPARE(r.engine->state().label3, QStringLiteral("ディスクがいっぱいです"));
             QCOMPARE(r.storedLast(0), QStringLiteral("3"));
             QCOMPARE(r.handler->closesOnly, 1);
@@ -604,7 +598,7 @@ private slots:
             r.socket.feed(QStringLiteral("421 no next\r\n"));
         }
         QVERIFY(!r.engine->running());
-        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Error);
+        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::LocalError);
         QVERIFY(r.engine->state().label3.startsWith(QStringLiteral("取込番号を保存できません")));
     }
 
@@ -830,6 +824,228 @@ private slots:
         QCOMPARE(r.lastSent(), QStringLiteral("NEXT\r\n"));
         r.socket.feed(QString());
         QCOMPARE(r.lastSent(), QStringLiteral("ARTICLE\r\n"));
+    }
+
+    // Replies whose article number cannot be taken: LAST keeps the number
+    // asked for.
+    void oddArticleNumbers_data()
+    {
+        QTest::addColumn<QString>("reply"); // to ARTICLE 5
+        QTest::addColumn<QString>("last");
+        QTest::newRow("plain") << "220 7 <m@x>"
+                               << "7";
+        QTest::newRow("no message-id") << "220 6"
+                                       << "6";
+        QTest::newRow("missing") << "220"
+                                 << "5";
+        QTest::newRow("negative") << "220 -3 <m@x>"
+                                  << "5";
+        QTest::newRow("fraction") << "220 6.5 <m@x>"
+                                  << "5";
+        QTest::newRow("junk") << "220 x1 <m@x>"
+                              << "5";
+        QTest::newRow("2^63") << "220 9223372036854775808 <m@x>"
+                              << "5";
+        QTest::newRow("2^63-1") << "220 9223372036854775807 <m@x>"
+                                << "9223372036854775807";
+    }
+    void oddArticleNumbers()
+    {
+        QFETCH(QString, reply);
+        QFETCH(QString, last);
+        EngineRig r;
+        r.addGroup(QStringLiteral("a.b"), QStringLiteral("5"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+        r.socket.feed(reply + QStringLiteral("\r\nbody\r\n.\r\n"));
+        QCOMPARE(r.handler->lines, QStringList{QStringLiteral("body")});
+        QCOMPARE(r.cell(0, GroupTable::Last), last);
+        QCOMPARE(r.storedLast(0), last);
+        QCOMPARE(r.lastSent(), QStringLiteral("NEXT\r\n"));
+    }
+
+    // A NEXT that does not pass the current article ends the group (traced)
+    // instead of fetching the same article for ever.
+    void nextMustAdvance_data()
+    {
+        QTest::addColumn<QString>("reply"); // to NEXT after article 5
+        QTest::addColumn<bool>("advances");
+        QTest::newRow("next") << "223 6 <n@x>" << true;
+        QTest::newRow("same") << "223 5 <n@x>" << false;
+        QTest::newRow("back") << "223 2 <n@x>" << false;
+        QTest::newRow("no number") << "223" << false;
+        QTest::newRow("negative") << "223 -6 <n@x>" << false;
+        QTest::newRow("beyond 2^63-1") << "223 9223372036854775808 <n@x>" << false;
+    }
+    void nextMustAdvance()
+    {
+        QFETCH(QString, reply);
+        QFETCH(bool, advances);
+        EngineRig r;
+        r.ctx->logMode = true;
+        r.addGroup(QStringLiteral("a.b"), QStringLiteral("5"));
+        r.addGroup(QStringLiteral("c.d"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 5 <m@x>\r\n.\r\n"));
+        r.socket.feed(reply + QStringLiteral("\r\n"));
+        QCOMPARE(r.lastSent(),
+                 advances ? QStringLiteral("ARTICLE\r\n") : QStringLiteral("GROUP c.d\r\n"));
+        QCOMPARE(r.cell(0, GroupTable::State), advances ? sec("処理中") : sec("処理完了"));
+        r.engine->Command1_Click();
+        QCOMPARE(Cp932::decode(r.fileBytes(QStringLiteral("971206F.LOG")))
+                     .contains(sec("NEXTで次の記事に進みません")),
+                 !advances);
+    }
+
+    // A line longer than any valid one: its head goes on as over-long, the
+    // lines after it as usual.
+    void overlongLine()
+    {
+        EngineRig r;
+        r.addGroup(QStringLiteral("a.b"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 1 <m@x>\r\n.") + QString(50000, QLatin1Char('x')));
+        r.socket.feed(QString(100000, QLatin1Char('y')) + QStringLiteral("\r\nnext\r\n"));
+        QCOMPARE(r.handler->overlong, QList<qsizetype>{LineBuffer::DefaultMaxLine - 1});
+        QCOMPARE(r.handler->lines, QStringList{QStringLiteral("next")});
+        r.socket.feed(QStringLiteral(".\r\n"));
+        QCOMPARE(r.lastSent(), QStringLiteral("NEXT\r\n"));
+    }
+
+    // The article LAST names is not fetched again once it was saved whole;
+    // one that was interrupted is.
+    void completedArticleIsNotSavedAgain()
+    {
+        EngineRig r;
+        r.addGroup(QStringLiteral("a.b"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 2 1 2 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 1 <m@x>\r\none\r\n.\r\n"));
+        r.socket.feed(QStringLiteral("223 2 <n@x>\r\n"));
+        r.socket.feed(QStringLiteral("220 2 <n@x>\r\ntwo\r\n.\r\n"));
+        r.socket.feed(QStringLiteral("421 no next\r\n"));
+        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Finished);
+        // Nothing new: STAT and NEXT, nothing saved.
+        r.socket.sent.clear();
+        r.start();
+        r.socket.feed(QStringLiteral("211 2 1 2 a.b\r\n"));
+        r.socket.feed(QStringLiteral("223 2 <n@x>\r\n"));
+        r.socket.feed(QStringLiteral("421 no next\r\n"));
+        QCOMPARE(r.commands(), (QStringList{"GROUP a.b", "STAT 2", "NEXT", "QUIT"}));
+        QCOMPARE(r.handler->lines, (QStringList{"one", "two"}));
+        // A new article, stopped halfway, is fetched again by the next run.
+        r.socket.sent.clear();
+        r.start();
+        r.socket.feed(QStringLiteral("211 3 1 3 a.b\r\n"));
+        r.socket.feed(QStringLiteral("223 2 <n@x>\r\n"));
+        r.socket.feed(QStringLiteral("223 3 <o@x>\r\n"));
+        r.socket.feed(QStringLiteral("220 3 <o@x>\r\nha"));
+        r.engine->Command1_Click();
+        r.socket.sent.clear();
+        r.start();
+        r.socket.feed(QStringLiteral("211 3 1 3 a.b\r\n"));
+        QCOMPARE(r.lastSent(), QStringLiteral("ARTICLE 3\r\n"));
+        r.socket.feed(QStringLiteral("220 3 <o@x>\r\nthree\r\n.\r\n"));
+        r.socket.feed(QStringLiteral("421 no next\r\n"));
+        // The completed article has expired: on from the next number.
+        r.socket.sent.clear();
+        r.start();
+        r.socket.feed(QStringLiteral("211 3 2 5 a.b\r\n"));
+        r.socket.feed(QStringLiteral("423 no such article\r\n"));
+        QCOMPARE(r.commands(), (QStringList{"GROUP a.b", "STAT 3", "ARTICLE 4"}));
+        QCOMPARE(r.handler->lines, (QStringList{"one", "two", "three"}));
+    }
+
+    // A 5xx to ARTICLE ends its group, not the run; LAST stays on it.
+    void refusedArticleEndsTheGroup()
+    {
+        EngineRig r;
+        r.ctx->settings.log = QStringLiteral("TRUE");
+        r.addGroup(QStringLiteral("a.b"), QStringLiteral("5"));
+        r.addGroup(QStringLiteral("c.d"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 5 <m@x>\r\n.\r\n"));
+        r.socket.feed(QStringLiteral("223 6 <n@x>\r\n"));
+        r.socket.feed(QStringLiteral("503 program fault\r\n"));
+        QVERIFY(r.engine->running());
+        QCOMPARE(r.cell(0, GroupTable::State), sec("処理中断"));
+        QCOMPARE(r.storedLast(0), QStringLiteral("6"));
+        QCOMPARE(r.engine->state().label3, QStringLiteral("503 program fault"));
+        QCOMPARE(r.lastSent(), QStringLiteral("GROUP c.d\r\n"));
+        r.socket.feed(QStringLiteral("211 0 0 0 c.d\r\n"));
+        r.socket.feed(QStringLiteral("420 none\r\n"));
+        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Finished);
+        QVERIFY(r.engine->groupRefused());
+        QCOMPARE(r.engine->state().label3, QStringLiteral("503 program fault"));
+        QVERIFY(r.fileBytes(QStringLiteral("971206.LOG"))
+                    .contains("\"a.b\"\t6\t503 program fault\r\n"));
+    }
+
+    // SERVER/TIMEOUT seconds of silence end the run through the error path.
+    void serverFallsSilent_data()
+    {
+        QTest::addColumn<bool>("midArticle");
+        QTest::newRow("no greeting") << false;
+        QTest::newRow("mid-article") << true;
+    }
+    void serverFallsSilent()
+    {
+        QFETCH(bool, midArticle);
+        EngineRig r;
+        r.ctx->settings.timeout = QStringLiteral("1");
+        r.addGroup(QStringLiteral("a.b"), QStringLiteral("5"));
+        if (midArticle) {
+            r.start();
+            r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+            r.socket.feed(QStringLiteral("220 6 <m@x>\r\nhalf"));
+        } else {
+            r.engine->Command1_Click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!r.engine->running(), 5000);
+        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Error);
+        QCOMPARE(r.engine->state().label3, sec("サーバーから応答がありません (1秒)"));
+        QVERIFY(r.socket.closed);
+        QCOMPARE(r.ended->count(), 1);
+        QCOMPARE(r.storedLast(0), midArticle ? QStringLiteral("6") : QStringLiteral("<none>"));
+    }
+
+    void timeoutSetting_data()
+    {
+        QTest::addColumn<QString>("setting");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("default") << "120" << 120;
+        QTest::newRow("blanks") << " 30 " << 30;
+        QTest::newRow("zero") << "0" << 1;
+        QTest::newRow("not a number") << "abc" << DownloadEngine::DefaultTimeout;
+        QTest::newRow("huge") << "99999999999" << 2147483;
+    }
+    void timeoutSetting()
+    {
+        QFETCH(QString, setting);
+        QFETCH(int, seconds);
+        QCOMPARE(DownloadEngine::timeoutSeconds(setting), seconds);
+    }
+
+    // While one long article arrives, its number reaches the disk within a
+    // second (writes are otherwise held back to one a second).
+    void lastOnDiskDuringAnArticle()
+    {
+        EngineRig r;
+        r.addGroup(QStringLiteral("a.b"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 1 <m@x>\r\n.\r\n"));
+        r.socket.feed(QStringLiteral("223 2 <n@x>\r\n"));
+        r.socket.feed(QStringLiteral("220 2 <n@x>\r\nhalf"));
+        const auto onDisk = [&] {
+            return SettingsStore(r.store->path())
+                .read(GroupTable::sectionOf(0), QStringLiteral("LAST"), QString());
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(), QStringLiteral("2"), 1500);
+        QVERIFY(r.engine->running());
     }
 };
 

@@ -103,7 +103,7 @@ private slots:
         QCOMPARE(run.engine.endReason(), DownloadEngine::EndReason::Finished);
         QCOMPARE(run.tcp.sent,
                  (QStringList{"MODE READER", "AUTHINFO USER " + kUser, "AUTHINFO PASS " + kPass,
-                              "GROUP " + g, "ARTICLE", "NEXT", "ARTICLE", "NEXT"}));
+                              "GROUP " + g, "ARTICLE", "NEXT", "ARTICLE", "NEXT", "QUIT"}));
         QVERIFY(run.handler.lines.contains(QStringLiteral("Subject: s2")));
         QCOMPARE(run.rig.cell(0, GroupTable::State), sec("処理完了"));
         QCOMPARE(run.rig.storedLast(0), QStringLiteral("2"));
@@ -183,7 +183,7 @@ private slots:
         QVERIFY(run.run());
         QCOMPARE(run.engine.endReason(), DownloadEngine::EndReason::Finished);
         QCOMPARE(run.tcp.sent, (QStringList{"AUTHINFO USER " + kUser, "AUTHINFO PASS " + kPass,
-                                            "GROUP " + g, "NEXT"}));
+                                            "GROUP " + g, "NEXT", "QUIT"}));
     }
 
     void kaploCliDownload()

@@ -24,11 +24,13 @@
 
 namespace {
 
-const char kUsage[] = "usage: kaplo-cli download [--settings FILE] [--trace]\n"
-                      "One download run over every group of the list, with the stored\n"
-                      "settings. --trace also writes the trace log (YYMMDDF.LOG).\n"
-                      "Exit status: 0 the run passed the last group or stopped at a limit,\n"
-                      "1 a connection or server error, 2 a local error, 130 interrupted.\n";
+const char kUsage[] =
+    "usage: kaplo-cli download [--settings FILE] [--trace]\n"
+    "One download run over every group of the list, with the stored\n"
+    "settings. --trace also writes the trace log (YYMMDDF.LOG).\n"
+    "Exit status: 0 the run passed the last group or stopped at a limit,\n"
+    "1 a connection or server error (or a group whose article the server\n"
+    "refused), 2 a local error (a file that cannot be written), 130 interrupted.\n";
 
 int usageError(const QString &why)
 {
@@ -102,6 +104,7 @@ public:
             m_onNewFile();
         }
     }
+    void overlongLine(QStringView head) override { m_parser.overlongLine(head); }
     void closeOutFile() override { m_parser.closeOutFile(); }
     void closeOutFileOnly() override { m_parser.closeOutFileOnly(); }
     void reset() { m_seen = 0; }
@@ -112,6 +115,20 @@ private:
     std::function<void()> m_onNewFile;
     qint64 m_seen = 0;
 };
+
+// Server text as the terminal may show it: control characters (an escape
+// sequence among them) become "?".
+QString printable(const QString &text)
+{
+    QString t = text;
+    for (QChar &c : t) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0x2028 || u == 0x2029 ||
+            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069))
+            c = QLatin1Char('?');
+    }
+    return t;
+}
 
 int terminalColumns()
 {
@@ -188,7 +205,7 @@ int run(QStringList args)
         const QString progress = st.label2();
         if (!progress.isEmpty())
             line += QLatin1Char(' ') + progress;
-        out << "\r\033[K" << fitCells(line, terminalColumns() - 1);
+        out << "\r\033[K" << fitCells(printable(line), terminalColumns() - 1);
         out.flush();
         lineShown = true;
     };
@@ -198,7 +215,7 @@ int run(QStringList args)
         } else {
             const QString file = parser.outputFiles().path();
             out << DownloadEngine::fileCountCaption(st.fileCount) << ' '
-                << (file.isEmpty() ? st.label1 : file) << '\n';
+                << printable(file.isEmpty() ? st.label1 : file) << '\n';
             out.flush();
         }
     });
@@ -207,14 +224,28 @@ int run(QStringList args)
     QEventLoop loop;
     int status = -1;
     bool interrupted = false;
-    QObject::connect(&engine, &DownloadEngine::statusChanged, [&] { draw(false); });
+    // What goes wrong on the way (a file that cannot be created, a refused
+    // article) is told when it happens; the last one is told again at the end.
+    QString toldLabel3;
+    QObject::connect(&engine, &DownloadEngine::statusChanged, [&] {
+        if (!st.label3.isEmpty() && st.label3 != toldLabel3 && engine.running()) {
+            toldLabel3 = st.label3;
+            if (lineShown)
+                out << '\n';
+            out.flush();
+            lineShown = false;
+            err << printable(st.label3) << '\n';
+            err.flush();
+        }
+        draw(false);
+    });
     QObject::connect(&engine, &DownloadEngine::runEnded, &loop, &QEventLoop::quit);
     QObject::connect(&engine, &DownloadEngine::fatalError, [&](const QString &message) {
         if (lineShown)
             out << '\n';
         out.flush();
         lineShown = false;
-        err << message << '\n';
+        err << printable(message) << '\n';
         status = 2;
         loop.quit();
     });
@@ -234,6 +265,13 @@ int run(QStringList args)
     engine.Command1_Click();
     if (engine.running())
         loop.exec();
+    // The server's answer to QUIT is waited for (briefly; the engine bounds it).
+    if (engine.closing() && status < 0) {
+        QEventLoop goodbye;
+        QObject::connect(&engine, &DownloadEngine::connectionClosed, &goodbye, &QEventLoop::quit);
+        if (engine.closing())
+            goodbye.exec();
+    }
 
     if (lineShown) {
         draw(true);
@@ -243,9 +281,11 @@ int run(QStringList args)
         switch (engine.endReason()) {
         case DownloadEngine::EndReason::Finished:
         case DownloadEngine::EndReason::Limit:
-            status = 0;
+            // A group the server refused an article of waits for a later run.
+            status = engine.groupRefused() ? 1 : 0;
             break;
         case DownloadEngine::EndReason::Fatal:
+        case DownloadEngine::EndReason::LocalError:
             status = 2;
             break;
         case DownloadEngine::EndReason::Error:
@@ -263,12 +303,13 @@ int run(QStringList args)
     out << DownloadEngine::fileCountCaption(st.fileCount) << '\n'
         << DownloadEngine::byteCountCaption(st.byteCount) << '\n';
     for (int r = 0; r < ctx.groups.count(); ++r) {
-        out << ctx.groups.text(r, GroupTable::Name) << '\t' << ctx.groups.text(r, GroupTable::State)
-            << '\t' << ctx.groups.text(r, GroupTable::Last) << '\n';
+        out << printable(ctx.groups.text(r, GroupTable::Name)) << '\t'
+            << ctx.groups.text(r, GroupTable::State) << '\t'
+            << printable(ctx.groups.text(r, GroupTable::Last)) << '\n';
     }
     out.flush();
     if (!st.label3.isEmpty())
-        err << st.label3 << '\n';
+        err << printable(st.label3) << '\n';
     return status;
 }
 
