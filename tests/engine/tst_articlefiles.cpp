@@ -153,6 +153,11 @@ private slots:
         rig.state.groupSubject = QStringLiteral("YES");
         rig.article(QStringList{"From: Nick <x@y>", "Subject: Hello"} + uuBlock("a.jpg", "abc"));
         QCOMPARE(rig.files(), QStringList{"alt.binaries.test/971206/Nick/(Hello)a.jpg"});
+        // An empty poster name makes no level.
+        rig.state.groupSubject = QStringLiteral("NO");
+        rig.article(QStringList{"From: x@y (  )"} + uuBlock("b.jpg", "abc"));
+        QCOMPARE(rig.files(), (QStringList{"alt.binaries.test/971206/Nick/(Hello)a.jpg",
+                                           "alt.binaries.test/971206/b.jpg"}));
     }
 
     void hostileNamesStayInside_data()
@@ -223,10 +228,16 @@ private slots:
         QFile f(rig.save + QStringLiteral("/p(32767).jpg"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
+        rig.openLog();
         rig.article(uuBlock("p(32767).jpg", "abc") + uuBlock("q.jpg", "def"));
         QCOMPARE(rig.state.fatalError, QString());
         QCOMPARE(rig.bytes("q.jpg"), QByteArray("def"));
         QCOMPARE(rig.state.fileCount, 1);
+        // The name that failed and why: in Label3 and the summary log.
+        const QString why =
+            QStringLiteral("ﾌｧｲﾙを作成できません: p(32767).jpg (連番が32767を超えます)");
+        QCOMPARE(rig.state.label3, why);
+        QVERIFY2(rig.logText().contains(QLatin1Char('\t') + why), qPrintable(rig.logText()));
     }
 
     void missingSaveDirectoryEndsTheProgram()
