@@ -749,8 +749,7 @@ private slots:
             st.label2Shown = true;
             r.engine->Command1_Click();
         } else if (how == QLatin1String("refused")) {
-            r.socket.feed(QStringLiteral("223 2 <n@x>\r\n"));
-            r.socket.feed(QStringLiteral("503 go away\r\n"));
+            r.socket.feed(QStringLiteral("503 go away\r\n")); // to NEXT
         } else if (how == QLatin1String("socket")) {
             r.socket.fail(QStringLiteral("reset"));
         }
