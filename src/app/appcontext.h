@@ -2,6 +2,7 @@
 
 #include "app/prompter.h"
 #include "groups/grouptable.h"
+#include "settings/runlock.h"
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
 
@@ -11,12 +12,14 @@
 // its running copies, the group table, the selection, the start-up mode and
 // the one way to ask the user something.
 struct AppContext {
-    AppContext(SettingsStore &s, Prompter &p) : store(s), prompter(p) {}
+    AppContext(SettingsStore &s, Prompter &p) : store(s), prompter(p), runLock(s.path()) {}
     AppContext(const AppContext &) = delete;
     AppContext &operator=(const AppContext &) = delete;
 
     SettingsStore &store;
     Prompter &prompter;
+    // Held by this program's download run; see RunLock.
+    RunLock runLock;
     RunningSettings settings;
     GroupTable groups;
     int selectedGroup = 0; // SelectedGroup: 1-based row last clicked, 0 for none

@@ -10,6 +10,14 @@ QString Startup::commandLineOf(const QStringList &argumentsAfterProgram)
     return argumentsAfterProgram.join(QLatin1Char(' '));
 }
 
+bool Startup::settingsReadable(AppContext &ctx)
+{
+    if (ctx.store.readable())
+        return true;
+    ctx.prompter.message(ctx.store.unreadableMessage());
+    return false;
+}
+
 void Startup::Form_Load(AppContext &ctx, const QString &commandLine)
 {
     ctx.commandLine = commandLine;

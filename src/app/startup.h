@@ -16,6 +16,11 @@ namespace Startup {
 // blanks, as one text.
 QString commandLineOf(const QStringList &argumentsAfterProgram);
 
+// Before anything else: a settings file that exists but cannot be read is
+// told about ("設定ファイルを読めません: PATH (reason)") and the program
+// must end without touching it. false then.
+bool settingsReadable(AppContext &ctx);
+
 // Form_Load of the main window except the centring: stores the command line,
 // decides LogMode (asking "LOG=L" when the command line asks for it), loads
 // every setting into ctx.settings, loads the group table with the derived

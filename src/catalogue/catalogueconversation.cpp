@@ -172,9 +172,12 @@ void CatalogueConversation::takeData(const QString &text)
     if (!m_session.replyFlag)
         return;
     if (m_session.stateCode == kN) {
-        m_socket.send(m_session.newOnly ? QStringLiteral("NEWGROUPS ") + m_session.sinceValue +
-                                              QStringLiteral("\r\n")
-                                        : QStringLiteral("LIST\r\n"));
+        const QString since = m_session.sinceValue == CatalogueSession::defaultSince()
+                                  ? CatalogueSession::firstFetchSince()
+                                  : m_session.sinceValue;
+        m_socket.send(m_session.newOnly
+                          ? QStringLiteral("NEWGROUPS ") + since + QStringLiteral("\r\n")
+                          : QStringLiteral("LIST\r\n"));
         m_session.replyFlag = false;
     } else if (m_session.stateCode == kE) {
         const bool wasOpen = m_connected;

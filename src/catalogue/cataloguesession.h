@@ -13,6 +13,11 @@ struct CatalogueSession {
     // the all-groups command leaves behind (both "YYMMDD HHMMSS").
     static QString defaultSince() { return QStringLiteral("450815 120000"); }
     static QString allGroupsSince() { return QStringLiteral("750815 120000"); }
+    // What NEWGROUPS is sent while the since-value is still defaultSince():
+    // servers read "45" as 1945 (and refuse it, or answer nothing) or as 2045
+    // (and answer nothing), while "700102 000000" is 1970 everywhere, before
+    // any group was made. The stored value itself is left as it is.
+    static QString firstFetchSince() { return QStringLiteral("700102 000000"); }
 
     QString stateCode;      // "S", "N", "READ", "E"; empty before the first fetch
     bool replyFlag = false; // true: the lines now received are the listing

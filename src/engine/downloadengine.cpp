@@ -214,7 +214,14 @@ void DownloadEngine::setColumn(int col, const QString &text)
 
 QString DownloadEngine::groupSection() const
 {
-    return GroupTable::sectionOf(m_state.groupIndex - 1);
+    const int row = m_ctx.groups.rowOfId(m_groupRowId);
+    return row >= 0 ? GroupTable::sectionOf(row) : QString();
+}
+
+bool DownloadEngine::writeGroupValue(const QString &key, const QString &value)
+{
+    const QString section = groupSection();
+    return section.isEmpty() || m_ctx.store.writeSoon(section, key, value);
 }
 
 bool DownloadEngine::logEnabled() const
@@ -241,6 +248,13 @@ void DownloadEngine::startRun()
     const RunningSettings &set = m_ctx.settings;
 
     st.label3.clear();
+    // One run per settings file: with another one going on nothing is sent,
+    // and no LAST of this run could go astray.
+    if (!m_ctx.runLock.tryLock()) {
+        st.label3 = m_ctx.runLock.busyMessage();
+        m_endReason = EndReason::Refused;
+        return;
+    }
     m_goodbye.stop();
     m_closing = false;
     m_timeout = timeoutSeconds(set.timeout);
@@ -327,6 +341,7 @@ void DownloadEngine::endRun(EndReason reason)
     } else {
         m_socket.close();
     }
+    m_ctx.runLock.unlock();
     m_running = false;
     m_endReason = reason;
     summarise(reason);
@@ -749,7 +764,7 @@ void DownloadEngine::articleFollows(QStringView line)
     // Written at most once a second while articles stream in, and by the
     // timer within a second while one long article arrives; every end of
     // the run puts the last one on disk (endRun).
-    if (!m_ctx.store.writeSoon(groupSection(), QStringLiteral("LAST"), st.articleNumberText)) {
+    if (!writeGroupValue(QStringLiteral("LAST"), st.articleNumberText)) {
         endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString(),
                      EndReason::LocalError);
         return;
@@ -777,7 +792,7 @@ void DownloadEngine::articleRefused(QStringView line)
                       number + QStringLiteral("\t") + reply);
         m_log.endRecord();
     }
-    if (!m_ctx.store.writeSoon(groupSection(), QStringLiteral("LAST"), number)) {
+    if (!writeGroupValue(QStringLiteral("LAST"), number)) {
         endWithError(QStringLiteral("取込番号を保存できません: ") + m_ctx.store.errorString(),
                      EndReason::LocalError);
         return;
@@ -839,8 +854,7 @@ void DownloadEngine::endOfArticle()
         m_handler->closeOutFile();
     // Saved whole: the next run does not save it again.
     if (st.runError.isEmpty() && st.fatalError.isEmpty() &&
-        m_ctx.store.writeSoon(groupSection(), kCompleted, st.articleNumberText) &&
-        !m_lastFlush.isActive())
+        writeGroupValue(kCompleted, st.articleNumberText) && !m_lastFlush.isActive())
         m_lastFlush.start();
     st.mimeState = 0;
     st.pendingFileName.clear();
@@ -866,10 +880,15 @@ void DownloadEngine::sendStep()
                 FinishRun();
                 return;
             }
-            if (column(GroupTable::Download) != kNo)
-                break;
+            if (column(GroupTable::Download) != kNo) {
+                if (GroupTable::validName(column(GroupTable::Name)))
+                    break;
+                // A name that could end the command or add one is never sent.
+                setColumn(GroupTable::State, invalidGroupText());
+            }
             st.groupIndex += 1;
         }
+        m_groupRowId = m_ctx.groups.rowId(st.groupIndex - 1);
         const GroupTable::Row &row = m_ctx.groups.row(st.groupIndex - 1);
         st.groupName = row[GroupTable::Name];
         st.groupUserDir = row[GroupTable::UserDir];

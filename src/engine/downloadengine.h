@@ -30,13 +30,14 @@ class DownloadEngine final : public QObject {
 public:
     // How the latest run ended.
     enum class EndReason {
-        None,      // no run has ended yet, or one is going on
-        Finished,  // the last row was passed
-        Stopped,   // stopped by hand
-        Limit,     // stopped by the time, file or size limit
-        Error,     // socket error, the server went away, refused or fell silent
-        Fatal,     // the program must end (fatalError was emitted)
-        LocalError // an output file or the settings file could not be written
+        None,       // no run has ended yet, or one is going on
+        Finished,   // the last row was passed
+        Stopped,    // stopped by hand
+        Limit,      // stopped by the time, file or size limit
+        Error,      // socket error, the server went away, refused or fell silent
+        Fatal,      // the program must end (fatalError was emitted)
+        LocalError, // an output file or the settings file could not be written
+        Refused     // not started: another run holds the settings file (label3 says so)
     };
 
     DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *parent = nullptr);
@@ -125,7 +126,11 @@ private:
     void serverSilent();
     void flushLast();
     void closeConnection();
+    // The section of the group the last GROUP selected, wherever its row is
+    // now; empty when the row is gone.
     QString groupSection() const;
+    // writeSoon() into groupSection(); nothing to write when the row is gone.
+    bool writeGroupValue(const QString &key, const QString &value);
     void handleReply(QStringView line);
     void groupSelected(QStringView line);
     void articleFollows(QStringView line);
@@ -178,4 +183,6 @@ private:
     // The ARTICLE command in flight names LastNumber because CurrentNumber
     // has passed it.
     bool m_articleAtLast = false;
+    // The row whose group the last GROUP command selected (GroupTable::rowId).
+    quint64 m_groupRowId = 0;
 };

@@ -1,6 +1,7 @@
 #include "groups/groupcommands.h"
 
 #include "app/appcontext.h"
+#include "settings/runlock.h"
 #include "settings/settingsstore.h"
 
 namespace {
@@ -35,6 +36,11 @@ QString GroupCommands::storeErrorMessage(const SettingsStore &store)
 {
     const QString why = store.errorString();
     return why.isEmpty() ? QStringLiteral("設定ファイルに書き込めません: ") + store.path() : why;
+}
+
+QString GroupCommands::invalidNameMessage()
+{
+    return QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟ名に無効な文字(空白など)が設定されています");
 }
 
 QString GroupCommands::newGroupName()
@@ -95,18 +101,33 @@ void GroupCommands::select(int position)
     m_ctx.selectedGroup = position;
 }
 
+bool GroupCommands::refusedByRun(const SettingsEditLock &edit)
+{
+    if (edit.allowed())
+        return false;
+    m_ctx.prompter.message(m_ctx.runLock.busyMessage());
+    return true;
+}
+
 bool GroupCommands::add()
 {
-    const Snapshot before = snapshot();
-    refreshGroupCount();
-    const int position =
-        validPosition(m_ctx.selectedGroup) ? m_ctx.selectedGroup : m_ctx.groupCount + 1;
-    // The defaults follow the SAVE flags as they are now, not as at start-up.
-    m_ctx.groups.insertRow(position - 1, GroupTable::newRow(newGroupName(), m_ctx.groupDefaults()));
-    refreshGroupCount();
-    if (!rewriteStore(-1, before))
-        return false;
-    m_ctx.selectedGroup = position;
+    {
+        // Held for the change only, not while the dialog is open.
+        SettingsEditLock edit(m_ctx.runLock);
+        if (refusedByRun(edit))
+            return false;
+        const Snapshot before = snapshot();
+        refreshGroupCount();
+        const int position =
+            validPosition(m_ctx.selectedGroup) ? m_ctx.selectedGroup : m_ctx.groupCount + 1;
+        // The defaults follow the SAVE flags as they are now, not as at start-up.
+        m_ctx.groups.insertRow(position - 1,
+                               GroupTable::newRow(newGroupName(), m_ctx.groupDefaults()));
+        refreshGroupCount();
+        if (!rewriteStore(-1, before))
+            return false;
+        m_ctx.selectedGroup = position;
+    }
     if (showGroupDialog)
         showGroupDialog();
     return true;
@@ -114,6 +135,9 @@ bool GroupCommands::add()
 
 bool GroupCommands::deleteGroup()
 {
+    SettingsEditLock edit(m_ctx.runLock);
+    if (refusedByRun(edit))
+        return false;
     const Snapshot before = snapshot();
     refreshGroupCount();
     if (!validPosition(m_ctx.selectedGroup)) {
@@ -139,6 +163,9 @@ bool GroupCommands::moveDown()
 
 bool GroupCommands::move(int step)
 {
+    SettingsEditLock edit(m_ctx.runLock);
+    if (refusedByRun(edit))
+        return false;
     const Snapshot before = snapshot();
     refreshGroupCount();
     // Down compares with the count, so an empty list with nothing selected
@@ -172,6 +199,12 @@ bool GroupCommands::openSettings()
         m_ctx.prompter.message(noSelectionMessage());
         return false;
     }
+    {
+        // Told now rather than after the dialog was filled in; OK checks again.
+        SettingsEditLock edit(m_ctx.runLock);
+        if (refusedByRun(edit))
+            return false;
+    }
     if (showGroupDialog)
         showGroupDialog();
     return true;
@@ -187,13 +220,19 @@ bool GroupCommands::rename(int position, const QString &text)
     if (!validPosition(position))
         return false;
     const int r = position - 1;
-    if (m_ctx.store.write(kGroup, GroupTable::nameKeyOf(r), text)) {
+    SettingsEditLock edit(m_ctx.runLock);
+    QString refusal;
+    if (!edit.allowed())
+        refusal = m_ctx.runLock.busyMessage();
+    else if (!GroupTable::validName(text))
+        refusal = invalidNameMessage();
+    else if (m_ctx.store.write(kGroup, GroupTable::nameKeyOf(r), text)) {
         m_ctx.groups.setText(r, GroupTable::Name, text);
         return true;
     }
     // The store kept the previous name; so does the row.
     m_ctx.groups.setText(r, GroupTable::Name,
                          m_ctx.store.read(kGroup, GroupTable::nameKeyOf(r), QString()));
-    m_ctx.prompter.message(storeErrorMessage(m_ctx.store));
+    m_ctx.prompter.message(refusal.isEmpty() ? storeErrorMessage(m_ctx.store) : refusal);
     return false;
 }

@@ -8,11 +8,16 @@
 #include <vector>
 
 struct AppContext;
+class SettingsEditLock;
 class SettingsStore;
 
 // The commands that edit the group table: the main window's five buttons
 // (add, delete, up, down, settings) and its list's item click, double click
 // and end of in-place editing. kaplo-cli's `groups` runs the same commands.
+//
+// While another process runs a download on the same settings file, every
+// command that would change the file is refused with RunLock's message: the
+// run writes LAST by row position.
 //
 // Positions are 1-based, as SelectedGroup is. Every command that changes the
 // store does so in one replace: when the store refuses it, the file keeps the
@@ -47,6 +52,8 @@ public:
     static QString cannotMoveDownMessage();
     static QString noSelectionMessage();
     static QString newGroupName();
+    // A name with a blank or a control character (GroupTable::validName).
+    static QString invalidNameMessage();
     // What the user is told when the settings file refused a change.
     static QString storeErrorMessage(const SettingsStore &store);
 
@@ -65,6 +72,8 @@ private:
     // row, in one replace. On failure restores `before` and tells the user.
     bool rewriteStore(int clearCount, const Snapshot &before);
     bool move(int step);
+    // Another process's run holds the settings file: tells so, true.
+    bool refusedByRun(const SettingsEditLock &edit);
 
     AppContext &m_ctx;
 };

@@ -2,8 +2,8 @@
 
 #include "app/appcontext.h"
 #include "groups/groupcommands.h"
+#include "settings/runlock.h"
 #include "settings/settingsstore.h"
-#include "settings/textvalue.h"
 
 QString GroupDialog::invalidNumberMessage()
 {
@@ -43,7 +43,13 @@ GroupDialog::Values GroupDialog::load(const AppContext &ctx)
 
 bool GroupDialog::validate(const Values &v, Prompter &prompter)
 {
-    if (!v.last.isEmpty() && !TextValue::isNumeric(v.last)) {
+    if (!GroupTable::validName(v.name)) {
+        prompter.message(GroupCommands::invalidNameMessage());
+        return false;
+    }
+    // A whole article number: a fraction, a sign or a number past 2^63-1
+    // would be sent as typed and refused by the server.
+    if (!GroupTable::validLast(v.last)) {
         prompter.message(invalidNumberMessage());
         return false;
     }
@@ -57,6 +63,12 @@ bool GroupDialog::accept(AppContext &ctx, const Values &v)
     const int r = ctx.selectedGroup - 1;
     if (r < 0 || r >= ctx.groups.count()) {
         ctx.prompter.message(GroupCommands::noSelectionMessage());
+        return false;
+    }
+
+    SettingsEditLock edit(ctx.runLock);
+    if (!edit.allowed()) {
+        ctx.prompter.message(ctx.runLock.busyMessage());
         return false;
     }
 

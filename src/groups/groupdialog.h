@@ -30,8 +30,9 @@ public:
     // valid one).
     static Values load(const AppContext &ctx);
 
-    // The fetch number test of OK: empty, or numeric. Shows the message and
-    // returns false otherwise.
+    // The tests of OK: a valid group name (GroupTable::validName), and a
+    // fetch number that is empty or a whole number from 0 to 2^63-1. Shows
+    // the message and returns false otherwise.
     static bool validate(const Values &v, Prompter &prompter);
 
     // cmdOK_Click without closing: validates, then writes the name, LAST,

@@ -30,6 +30,32 @@ bool GroupTable::rightAligned(int column)
     return column == Last || column == Lowest || column == Highest;
 }
 
+bool GroupTable::validName(QStringView name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name) {
+        const QChar::Category cat = c.category();
+        if (c.isSpace() || cat == QChar::Other_Control || cat == QChar::Separator_Line ||
+            cat == QChar::Separator_Paragraph)
+            return false;
+    }
+    return true;
+}
+
+bool GroupTable::validLast(QStringView last)
+{
+    if (last.isEmpty())
+        return true;
+    for (const QChar c : last) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    bool ok = false;
+    (void)last.toLongLong(&ok); // 0 to 9223372036854775807
+    return ok;
+}
+
 void GroupTable::setText(int row, int column, const QString &value)
 {
     QString &cell = m_rows[static_cast<size_t>(row)][static_cast<size_t>(column)];
@@ -44,13 +70,24 @@ void GroupTable::insertRow(int r, const Row &values)
 {
     beginInsertRows({}, r, r);
     m_rows.insert(m_rows.begin() + r, values);
+    m_ids.insert(m_ids.begin() + r, ++m_nextId);
     endInsertRows();
+}
+
+int GroupTable::rowOfId(quint64 id) const
+{
+    for (size_t r = 0; r < m_ids.size(); ++r) {
+        if (m_ids[r] == id)
+            return static_cast<int>(r);
+    }
+    return -1;
 }
 
 void GroupTable::removeRow(int r)
 {
     beginRemoveRows({}, r, r);
     m_rows.erase(m_rows.begin() + r);
+    m_ids.erase(m_ids.begin() + r);
     endRemoveRows();
 }
 
@@ -58,6 +95,7 @@ void GroupTable::clearRows()
 {
     beginResetModel();
     m_rows.clear();
+    m_ids.clear();
     endResetModel();
 }
 
@@ -77,6 +115,7 @@ void GroupTable::load(const SettingsStore &store, const Defaults &d)
 {
     beginResetModel();
     m_rows.clear();
+    m_ids.clear();
     for (int r = 0; r < LoadLimit; ++r) {
         const QString name = store.read(kGroup, nameKeyOf(r), QStringLiteral("Null"));
         if (name == QLatin1String("Null"))
@@ -91,6 +130,7 @@ void GroupTable::load(const SettingsStore &store, const Defaults &d)
         row[Download] = store.read(section, QStringLiteral("DOWNLOAD"), QStringLiteral("YES"));
         row[Rewrite] = store.read(section, QStringLiteral("REWRITE"), d.rewrite);
         m_rows.push_back(row);
+        m_ids.push_back(++m_nextId);
     }
     endResetModel();
 }

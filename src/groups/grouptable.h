@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 
 #include <array>
 #include <vector>
@@ -50,6 +51,14 @@ public:
         return QStringLiteral("GROUPNAME") + QString::number(row + 1);
     }
 
+    // A name the program may store and send in a GROUP command: not empty,
+    // no blank (of any width) and no control character anywhere, so that it
+    // can never end the command line or add one (CR, LF, NUL, TAB...).
+    static bool validName(QStringView name);
+    // A next-article number as typed: empty (from the first article), or
+    // only the digits of a whole number from 0 to 2^63-1.
+    static bool validLast(QStringView last);
+
     int count() const { return static_cast<int>(m_rows.size()); }
     const QString &text(int row, int column) const
     {
@@ -58,6 +67,11 @@ public:
     void setText(int row, int column, const QString &value);
     const Row &row(int r) const { return m_rows[static_cast<size_t>(r)]; }
     void insertRow(int r, const Row &values);
+    // Every row gets an identity when it is inserted or loaded that no other
+    // row of this table ever has: a run finds its group's row (and store
+    // position) by it, whatever moved meanwhile. -1 when the row is gone.
+    quint64 rowId(int r) const { return m_ids[static_cast<size_t>(r)]; }
+    int rowOfId(quint64 id) const;
     void removeRow(int r);
     void clearRows();
 
@@ -87,4 +101,6 @@ signals:
 
 private:
     std::vector<Row> m_rows;
+    std::vector<quint64> m_ids;
+    quint64 m_nextId = 0;
 };

@@ -115,11 +115,13 @@ void Scheduler::Timer1_Timer(const QDateTime &now, const QString &text1)
     if (!m_timerRunning)
         return;
 
-    if (m_dialState == 0 && clockText(now) == text1) {
+    const bool refusedThisMinute = m_refusedAt.isValid() && m_refusedAt.date() == now.date() &&
+                                   clockText(m_refusedAt) == clockText(now);
+    if (m_dialState == 0 && clockText(now) == text1 && !refusedThisMinute) {
         if (m_settings.address == noDialUp()) {
             m_dialState = kStartedWithoutDialling;
             stopTimer();
-            startRun();
+            startRun(now, text1);
         } else {
             // 0 when the launch failed: the next tick of this minute tries again.
             m_dialState = m_dialUp.launch(m_settings.address);
@@ -128,7 +130,7 @@ void Scheduler::Timer1_Timer(const QDateTime &now, const QString &text1)
     }
     if (m_dialState != 0 && m_dialUp.watch(m_dialState)) {
         stopTimer();
-        startRun();
+        startRun(now, text1);
         // After the start, as before; a run that ended at once and re-armed
         // has set it to 0 already.
         m_dialState = 0;
@@ -150,7 +152,7 @@ void Scheduler::stopTimer()
         m_hooks.stopTimer();
 }
 
-void Scheduler::startRun()
+void Scheduler::startRun(const QDateTime &now, const QString &text1)
 {
     // The armed time is no longer ahead.
     if (m_hooks.setLabel5)
@@ -161,4 +163,11 @@ void Scheduler::startRun()
         m_hooks.enableCommand1(true);
     if (m_hooks.command1Click)
         m_hooks.command1Click();
+    if (!m_hooks.runStarted || m_hooks.runStarted())
+        return;
+    if (m_hooks.log)
+        m_hooks.log(QLocale::c().toString(now, QStringLiteral("yyyy-MM-dd HH:mm")) +
+                    QStringLiteral(" 指定時間の開始を見送りました"));
+    m_refusedAt = now;
+    arm(text1);
 }

@@ -23,6 +23,12 @@ struct SchedulerHooks {
     std::function<void(const QString &text)> setCmdAutoCaption;
     // Command1_Click: with the button showing "ﾀﾞｳﾝﾛｰﾄﾞ開始" it starts a run.
     std::function<void()> command1Click;
+    // After command1Click: whether a run is going on. false when it was
+    // refused (another run holds the settings file): the refusal is already
+    // shown (Label3), so the start logs it and stays armed for the same time
+    // the next day.
+    std::function<bool()> runStarted;
+    std::function<void(const QString &line)> log;
 };
 
 // The daily scheduled start of the main window: arming (cmdAuto_Click), the
@@ -100,7 +106,7 @@ public:
 private:
     void startTimer(int msec);
     void stopTimer();
-    void startRun();
+    void startRun(const QDateTime &now, const QString &text1);
     // Command1, cmdAuto and Label5 as armed at text1 (empty: disarmed).
     void showArmed(const QString &text1);
 
@@ -111,4 +117,6 @@ private:
     qint64 m_dialState = 0;
     bool m_timerRunning = false;
     int m_period = 0;
+    // The minute of a refused start: its later ticks start nothing.
+    QDateTime m_refusedAt;
 };

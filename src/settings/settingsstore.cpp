@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QStringList>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -55,19 +57,102 @@ QString SettingsStore::defaultPath()
 #endif
 }
 
+QString SettingsStore::unreadableReason(const QString &path)
+{
+#ifdef Q_OS_WIN
+    if (path.startsWith(QLatin1String("HKEY_")))
+        return {};
+#endif
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    if (info.isDir())
+        return QStringLiteral("フォルダーです");
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return f.error() == QFileDevice::OpenError && !info.isReadable()
+                   ? QStringLiteral("読み取りが許可されていません")
+                   : f.errorString();
+    }
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        return f.errorString();
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && u != '\t' && u != '\r' && u != '\n') || u == 0x7f)
+            return QStringLiteral("テキストではありません");
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    (void)QString(utf8.decode(bytes));
+    if (utf8.hasError())
+        return QStringLiteral("UTF-8 ではありません");
+    // QSettings reads junk without complaint and would later write only what
+    // it understood, so its verdict is taken on a copy: a QSettings on the
+    // file itself would share, and write out, this program's pending changes.
+    // The copy holds the password: owner only, beside the file when possible.
+    QTemporaryFile copy(info.absolutePath() + QStringLiteral("/.kaplo-check-XXXXXX"));
+    if (!copy.open()) {
+        copy.setFileTemplate(QDir::tempPath() + QStringLiteral("/kaplo-check-XXXXXX"));
+        if (!copy.open())
+            return {};
+    }
+    // Named before it is closed: an unnamed temporary file would be gone.
+    const QString copyName = copy.fileName();
+    copy.write(bytes);
+    copy.close();
+    QSettings probe(copyName, QSettings::IniFormat);
+    (void)probe.allKeys(); // the file is read at the first look, not before
+    if (probe.status() != QSettings::NoError)
+        return QStringLiteral("INI 形式として読めません");
+    return {};
+}
+
 SettingsStore::SettingsStore(const QString &path) : m_path(path)
 {
 #ifdef Q_OS_WIN
     if (path.startsWith(QLatin1String("HKEY_")))
         m_settingsFormat = QSettings::NativeFormat;
 #endif
+    const QString why = unreadableReason(path);
+    if (!why.isEmpty())
+        m_unreadable = QStringLiteral("設定ファイルを読めません: %1 (%2)").arg(path, why);
     m_settings = std::make_unique<QSettings>(path, m_settingsFormat);
     m_settings->installEventFilter(noAutoSync());
+    noteFileState();
 }
 
 SettingsStore::~SettingsStore()
 {
     flush();
+    // QSettings writes what it still holds when it is destroyed; over a file
+    // that could not be read nothing may be written.
+    if (!m_unreadable.isEmpty())
+        (void)m_settings.release();
+}
+
+void SettingsStore::noteFileState()
+{
+    const QFileInfo info(m_path);
+    m_fileSize = info.exists() ? info.size() : -1;
+    m_fileTime = info.exists() ? info.lastModified() : QDateTime();
+}
+
+bool SettingsStore::refuseUnreadable()
+{
+    if (m_unreadable.isEmpty()) {
+        // Someone else changed the file since it was read: QSettings would
+        // merge it in, or write over it when it cannot read it.
+        const QFileInfo info(m_path);
+        if ((info.exists() ? info.size() : -1) == m_fileSize &&
+            (info.exists() ? info.lastModified() : QDateTime()) == m_fileTime)
+            return false;
+        const QString why = unreadableReason(m_path);
+        if (why.isEmpty())
+            return false;
+        m_unreadable = QStringLiteral("設定ファイルを読めません: %1 (%2)").arg(m_path, why);
+    }
+    m_error = m_unreadable;
+    return true;
 }
 
 QString SettingsStore::read(const QString &section, const QString &key, const QString &def) const
@@ -88,6 +173,8 @@ bool SettingsStore::contains(const QString &section, const QString &key) const
 
 bool SettingsStore::write(const QString &section, const QString &key, const QString &value)
 {
+    if (refuseUnreadable())
+        return false;
     const QString path = keyPath(section, key);
     remember(path);
     m_settings->setValue(path, value);
@@ -97,6 +184,8 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
 bool SettingsStore::writeSoon(const QString &section, const QString &key, const QString &value,
                               int maxDelayMs)
 {
+    if (refuseUnreadable())
+        return false;
     const QString path = keyPath(section, key);
     remember(path);
     m_settings->setValue(path, value);
@@ -113,6 +202,8 @@ bool SettingsStore::flush()
 
 bool SettingsStore::deleteSection(const QString &section)
 {
+    if (refuseUnreadable())
+        return false;
     if (m_settings->childGroups().contains(section)) {
         m_settings->beginGroup(section);
         const QStringList keys = m_settings->allKeys();
@@ -147,7 +238,7 @@ void SettingsStore::remember(const QString &keyPath)
     m_undo.push_back({keyPath, m_settings->value(keyPath)});
 }
 
-void SettingsStore::revert()
+void SettingsStore::undoChanges()
 {
     for (auto it = m_undo.rbegin(); it != m_undo.rend(); ++it) {
         if (it->old.isValid())
@@ -156,6 +247,11 @@ void SettingsStore::revert()
             m_settings->remove(it->keyPath);
     }
     m_undo.clear();
+}
+
+void SettingsStore::revert()
+{
+    undoChanges();
     // QSettings keeps the first error it met for good: start afresh.
     m_settings->sync();
     m_settings.reset();
@@ -167,13 +263,20 @@ bool SettingsStore::sync()
 {
     if (m_batchDepth > 0)
         return true;
-    const bool ok = writeOut();
     m_waiting = false;
     m_lastWrite.start();
-    if (ok)
+    if (refuseUnreadable()) {
+        // The changes are dropped from memory only: any sync would write.
+        undoChanges();
+        return false;
+    }
+    const bool ok = writeOut();
+    if (ok) {
         m_undo.clear();
-    else
+        noteFileState();
+    } else {
         revert();
+    }
     return ok;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QString>
@@ -12,6 +13,11 @@
 // section and key, with three operations (read with a default, write, delete
 // a section). On Linux it is an INI file; every write is on disk (atomic
 // replace) when the call returns, and a failed write is reported.
+//
+// A file that exists but cannot be read as settings (unreadable, a folder,
+// not UTF-8 text, not INI) is never written: every write is refused with
+// unreadableMessage(), so nothing the program does can replace what it
+// could not read. A missing file is a first start and reads as empty.
 class SettingsStore final {
 public:
     // The file named by KAPLO_SETTINGS, else $XDG_CONFIG_HOME/KAPLO/KAPLO.ini.
@@ -44,6 +50,14 @@ public:
     void beginBatch();
     bool commitBatch();
 
+    // Empty when the file is missing or reads as settings; else
+    // "設定ファイルを読めません: PATH (reason)".
+    QString unreadableMessage() const { return m_unreadable; }
+    bool readable() const { return m_unreadable.isEmpty(); }
+    // Why an existing file cannot be read as settings; empty when it can be
+    // (or does not exist).
+    static QString unreadableReason(const QString &path);
+
     QString path() const { return m_path; }
     // Tests: make every following write fail as a full disk would.
     void failWritesForTesting(bool fail) { m_failWrites = fail; }
@@ -54,6 +68,9 @@ private:
     bool writeOut();
     void remember(const QString &keyPath);
     void revert();
+    void undoChanges();
+    bool refuseUnreadable();
+    void noteFileState();
 
     QString m_path;
     std::unique_ptr<QSettings> m_settings;
@@ -71,6 +88,11 @@ private:
     };
     std::vector<Undo> m_undo;
     QString m_error;
+    QString m_unreadable;
+    // The file as this store last read or wrote it: a change by someone else
+    // is checked again before the next write.
+    qint64 m_fileSize = -1;
+    QDateTime m_fileTime;
 };
 
 // Commits on scope exit unless commit() was called; tells whether it landed.

@@ -70,6 +70,20 @@ struct Rig {
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
+    // A settings file that cannot be read: the message, and the program ends.
+    void unreadableSettingsEndTheProgram()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("KAPLO.ini")));
+        SettingsStore store(dir.filePath(QStringLiteral("KAPLO.ini")));
+        QStringList events;
+        EventPrompter prompter(events);
+        AppContext ctx(store, prompter);
+        QVERIFY(!Startup::settingsReadable(ctx));
+        QCOMPARE(events, QStringList{QStringLiteral("msg:") + store.unreadableMessage()});
+        QVERIFY(store.unreadableMessage().startsWith(QStringLiteral("設定ファイルを読めません: ")));
+    }
+
     void commandLineIsTheArgumentsJoined_data()
     {
         QTest::addColumn<QStringList>("args");

@@ -155,7 +155,7 @@ private slots:
         r.conversation.cmdNew_Click();
         QCOMPARE(f.prompter.shown, QStringList{kNew});
         r.socket.feed("200 hi\r\n");
-        QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS 450815 120000\r\n"});
+        QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS 700102 000000\r\n"});
     }
 
     void newGroupsAppendToCatalogue()

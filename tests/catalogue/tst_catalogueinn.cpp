@@ -144,23 +144,30 @@ private slots:
         QCOMPARE(f.catalogBytes(), fileOf(sorted(kCreated + QStringList{"old.group"})));
     }
 
-    // INN 2.7 answers the first-use date with "501 Bad date": the fetch ends
-    // with the reply in Label1 and nothing saved, in the window and in kaplo-cli.
-    void firstUseDateRefusedByInn()
+    // With no fetch done yet, INN (which reads the stored default's "45" as
+    // 1945 and refuses it) is asked for everything since 1970: every group
+    // comes back, in the window and in kaplo-cli; TIME is then set.
+    void firstNewGroupsFetchGetsEveryGroup()
     {
         CatalogueFixture f(InnServer::host(), m_inn.port());
         CatalogueSession s;
-        Rig r(f, s);
-        r.conversation.cmdNew_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(r.label1.startsWith("501"), 20000);
-        QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS 450815 120000\r\n"});
-        QVERIFY(r.ended.isEmpty());
-        QVERIFY(!QFile::exists(f.catalogPath()));
-
+        {
+            Rig r(f, s);
+            r.conversation.cmdNew_Click();
+            QTRY_COMPARE_WITH_TIMEOUT(r.ended, QList<bool>{true}, 20000);
+            QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS 700102 000000\r\n"});
+            for (const QString &g : kCreated)
+                QVERIFY2(r.list2().contains(g), qPrintable(g));
+            QCOMPARE(r.list1(), r.list2());
+            QVERIFY(f.storedTime() != QStringLiteral("(none)"));
+        }
+        QFile::remove(f.catalogPath());
+        // The never-fetched default, stored as such, counts as no fetch.
+        QVERIFY(SettingsStore(f.settingsPath).write("SERVER", "TIME", "450815 120000"));
         const CliResult cli = kaploCli(f.settingsPath, {"--new"});
-        QCOMPARE(cli.exitCode, 1);
-        QVERIFY2(cli.err.contains("501"), qPrintable(cli.err));
-        QVERIFY(!QFile::exists(f.catalogPath()));
+        QCOMPARE(cli.exitCode, 0);
+        QVERIFY2(cli.out.toInt() >= kCreated.size(), qPrintable(cli.out + cli.err));
+        QVERIFY(f.catalogBytes().contains(kCreated.first().toUtf8()));
     }
 
     void noNewGroups()

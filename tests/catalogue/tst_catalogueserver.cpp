@@ -55,14 +55,14 @@ private slots:
     {
         ScriptedServer server;
         const quint16 port = server.start();
-        server.reply("NEWGROUPS 450815 120000", {"480 who are you\r\n"});
+        server.reply("NEWGROUPS 700102 000000", {"480 who are you\r\n"});
         CatalogueFixture f(QStringLiteral("127.0.0.1"), port);
         f.writeCatalog("old\r\n");
         CatalogueSession s;
         Rig r(f, s);
         r.conversation.cmdNew_Click();
         QTRY_COMPARE(r.refusals, QStringList{"480 who are you"});
-        QCOMPARE(server.receivedBytes(), QList<QByteArray>{"NEWGROUPS 450815 120000"});
+        QCOMPARE(server.receivedBytes(), QList<QByteArray>{"NEWGROUPS 700102 000000"});
         QTRY_COMPARE(server.openConnections(), 0);
         QCOMPARE(f.prompter.shown.size(), 1); // the confirmation only
         QCOMPARE(f.catalogBytes(), QByteArray("old\r\n"));

@@ -113,7 +113,7 @@ private slots:
         r.socket.feed("200 reader\r\n");
         QCOMPARE(commands(r.socket),
                  (QStringList{"MODE READER", "AUTHINFO USER " + kUser, "AUTHINFO PASS " + kPass,
-                              "MODE READER", "NEWGROUPS 450815 120000"}));
+                              "MODE READER", "NEWGROUPS 700102 000000"}));
         r.socket.feed("231 new\r\nn.g 1 1 y\r\n.\r\n");
         QCOMPARE(r.ended, QList<bool>{true});
         QCOMPARE(r.list2(), QStringList{"n.g"});

@@ -2,12 +2,14 @@
 // scripted server or none.
 #include "runhelpers.h"
 
+#include "settings/runlock.h"
 #include "settings/textvalue.h"
 #include "support/scriptedserver.h"
 #include "support/testregistry.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -63,6 +65,26 @@ QByteArray data(int size)
     for (int i = 0; i < size; ++i)
         d[i] = char((i * 7 + 3) % 251);
     return d;
+}
+
+// kaplo-cli with any arguments; the event loop runs meanwhile, so that a
+// scripted server of this process keeps answering another kaplo-cli.
+CliResult kaplo(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KAPLO_CLI_PATH), args);
+    CliResult r;
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString storedLast(const QString &ini)
+{
+    return SettingsStore(ini).read(QStringLiteral("GROUP1"), QStringLiteral("LAST"), {});
 }
 
 } // namespace
@@ -288,6 +310,99 @@ private slots:
         const qint64 onDisk = QFileInfo(mnt + QStringLiteral("/big.bin")).size();
         QVERIFY2(r.out.contains(sec("ﾌｧｲﾙｻｲｽﾞ=") + TextValue::groupedNumber(onDisk)),
                  qPrintable(r.out + QString::number(onDisk)));
+    }
+
+    // One run per settings file. While the first kaplo-cli download is in an
+    // article, a second one is refused at once, and so are changes to the
+    // group list and the settings; nothing is fetched twice.
+    void secondRunAndChangesAreRefused()
+    {
+        ScriptedServer server;
+        const quint16 port = server.start();
+        server.reply("GROUP a.b", {"211 3 1 3 a.b\r\n"});
+        server.reply("ARTICLE", {"220 1 <m@x>\r\nSubject: s\r\n\r\nhalf"}); // never ends
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
+        writeSettings(ini, port, dir.path(), {QStringLiteral("a.b"), QStringLiteral("c.d")});
+        QProcess first;
+        runCli(ini, &first);
+        QVERIFY(server.waitForReceived(2, 20000));
+        QTRY_COMPARE_WITH_TIMEOUT(storedLast(ini), QStringLiteral("1"), 20000);
+        const QByteArray bytes = fileBytes(ini);
+        const QString busy =
+            sec("別のダウンロードが実行中です (PID ") + QString::number(first.processId()) + ')';
+
+        const QString settings = QStringLiteral("--settings");
+        for (const QStringList &args :
+             {QStringList{"download", settings, ini},
+              QStringList{"groups", "move", "1", "down", settings, ini},
+              QStringList{"groups", "add", "e.f", settings, ini},
+              QStringList{"config", "set", "SERVER", "SERVERPORT", "1", settings, ini}}) {
+            const CliResult r = kaplo(args);
+            QVERIFY2(r.exitCode == 1, qPrintable(args.join(' ') + r.err));
+            QVERIFY2(r.err.contains(busy), qPrintable(r.err));
+        }
+        QCOMPARE(fileBytes(ini), bytes);
+        QCOMPARE(server.connectionCount(), 1);
+        QCOMPARE(server.received(), (QStringList{"GROUP a.b", "ARTICLE"}));
+
+        ::kill(static_cast<pid_t>(first.processId()), SIGINT);
+        QVERIFY(first.waitForFinished(20000));
+        QCOMPARE(first.exitCode(), 130);
+        // The run is over: the lock is gone and changes go through.
+        QVERIFY(!QFile::exists(RunLock::lockPathFor(ini)));
+        QCOMPARE(kaplo({"groups", "move", "1", "down", settings, ini}).exitCode, 0);
+    }
+
+    // A run killed outright leaves its lock file; the next run takes it over.
+    void lockOfAKilledRunIsTakenOver()
+    {
+        ScriptedServer server;
+        const quint16 port = server.start();
+        server.reply("GROUP a.b", {"211 3 1 3 a.b\r\n"});
+        server.reply("ARTICLE", {"220 1 <m@x>\r\nSubject: s\r\n\r\nhalf"}); // never ends
+        server.reply("ARTICLE 1", {"220 1 <m@x>\r\nSubject: s\r\n\r\nbody\r\n.\r\n"});
+        server.reply("NEXT", {"421 no next article\r\n"});
+        server.reply("QUIT", {"205 bye\r\n"});
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
+        writeSettings(ini, port, dir.path(), {QStringLiteral("a.b")});
+        QProcess first;
+        runCli(ini, &first);
+        QVERIFY(server.waitForReceived(2, 20000));
+        QTRY_COMPARE_WITH_TIMEOUT(storedLast(ini), QStringLiteral("1"), 20000);
+        ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+        QVERIFY(first.waitForFinished(20000));
+        QVERIFY(QFile::exists(RunLock::lockPathFor(ini)));
+
+        const CliResult r = kaplo({"download", "--settings", ini});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
+        QVERIFY2(r.out.contains(sec("a.b\t処理完了\t1\n")), qPrintable(r.out));
+        QCOMPARE(server.received(),
+                 (QStringList{"GROUP a.b", "ARTICLE", "GROUP a.b", "ARTICLE 1", "NEXT", "QUIT"}));
+        QVERIFY(!QFile::exists(RunLock::lockPathFor(ini)));
+    }
+
+    // A name in the file that holds CR LF or a blank is never sent: its row
+    // is an invalid group and the run goes on with the next.
+    void badNameInTheFileIsNeverSent()
+    {
+        ScriptedServer server;
+        const quint16 port = server.start();
+        server.reply("GROUP c.d", {"211 0 0 0 c.d\r\n"});
+        server.reply("NEXT", {"421 no next article\r\n"});
+        server.reply("QUIT", {"205 bye\r\n"});
+        QTemporaryDir dir;
+        const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
+        writeSettings(
+            ini, port, dir.path(),
+            {QStringLiteral("a.b\r\nQUIT"), QStringLiteral("x y"), QStringLiteral("c.d")});
+        const CliResult r = kaplo({"download", "--settings", ini});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
+        QCOMPARE(server.received(), (QStringList{"GROUP c.d", "NEXT", "QUIT"}));
+        QVERIFY2(r.out.contains(sec("x y\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\n")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(sec("QUIT\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\n")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(sec("c.d\t処理完了\t\n")), qPrintable(r.out));
     }
 };
 

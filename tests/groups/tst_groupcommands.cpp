@@ -2,8 +2,10 @@
 
 #include "groups/groupcommands.h"
 #include "groups/groupdialog.h"
+#include "settings/runlock.h"
 #include "support/testregistry.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 namespace {
@@ -243,9 +245,8 @@ private slots:
     void renameStoresTheTextAsTyped_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("empty") << QString();
         QTest::newRow("duplicate") << kThree[0];
-        QTest::newRow("japanese and blanks") << QStringLiteral(" fj.日本語 ");
+        QTest::newRow("japanese") << QStringLiteral("fj.日本語");
     }
     void renameStoresTheTextAsTyped()
     {
@@ -260,6 +261,76 @@ private slots:
         // The group's own section is not touched.
         QCOMPARE(f.store->read(QStringLiteral("GROUP2"), QStringLiteral("LAST"), "x"),
                  QStringLiteral("200"));
+    }
+
+    // An in-place edit to a name with a blank or a control character is
+    // refused: the row shows the stored name again.
+    void renameRefusesABadName_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("CR LF") << QStringLiteral("a\r\nQUIT");
+        QTest::newRow("blanks") << QStringLiteral(" fj.日本語 ");
+        QTest::newRow("TAB") << QStringLiteral("a\tb");
+    }
+    void renameRefusesABadName()
+    {
+        QFETCH(QString, text);
+        GroupFixture f(kThree);
+        GroupCommands commands(*f.ctx);
+        const QByteArray bytes = f.fileBytes();
+        QVERIFY(
+            f.ctx->groups.setData(f.ctx->groups.index(1, GroupTable::Name), text, Qt::EditRole));
+        QVERIFY(!commands.rename(2, text));
+        QCOMPARE(f.ctx->groups.text(1, GroupTable::Name), kThree[1]);
+        QCOMPARE(f.fileBytes(), bytes);
+        QCOMPARE(f.prompter.shown, QStringList{GroupCommands::invalidNameMessage()});
+    }
+
+    // While another process runs on the same settings file, no command
+    // changes it: the run writes LAST by row position.
+    void refusedWhileAnotherRunHoldsTheFile_data()
+    {
+        QTest::addColumn<QString>("command");
+        for (const char *c : {"delete", "up", "down", "add", "rename", "settings"})
+            QTest::newRow(c) << QString::fromLatin1(c);
+    }
+    void refusedWhileAnotherRunHoldsTheFile()
+    {
+        QFETCH(QString, command);
+        GroupFixture f(kThree);
+        RunLock other(f.path); // as another process's run
+        QVERIFY(other.tryLock());
+        GroupCommands commands(*f.ctx);
+        int shown = 0;
+        commands.showGroupDialog = [&] { ++shown; };
+        commands.select(2);
+        const auto rowsBefore = f.rows();
+        const QByteArray bytes = f.fileBytes();
+        const auto run = [&] {
+            if (command == QLatin1String("delete"))
+                return commands.deleteGroup();
+            if (command == QLatin1String("up"))
+                return commands.moveUp();
+            if (command == QLatin1String("down"))
+                return commands.moveDown();
+            if (command == QLatin1String("add"))
+                return commands.add();
+            if (command == QLatin1String("rename"))
+                return commands.rename(QStringLiteral("lost"));
+            return commands.openSettings();
+        };
+        QVERIFY(!run());
+        QCOMPARE(shown, 0);
+        QCOMPARE(f.fileBytes(), bytes);
+        QCOMPARE(f.rows(), rowsBefore);
+        QCOMPARE(f.prompter.shown,
+                 QStringList{RunLock::busyMessage(QCoreApplication::applicationPid())});
+        // Once the run is over the same command goes through.
+        other.unlock();
+        f.prompter.shown.clear();
+        QVERIFY(run());
+        QVERIFY(f.prompter.shown.isEmpty());
     }
 
     // The list's end-of-edit names the edited row; that row's store name

@@ -123,6 +123,14 @@ private slots:
         QTest::newRow("digits then letters") << "12abc" << false;
         QTest::newRow("blank inside") << "12 34" << false;
         QTest::newRow("comma") << "1,000" << false;
+        QTest::newRow("sign") << "+5" << false;
+        QTest::newRow("negative") << "-1" << false;
+        QTest::newRow("fraction") << "1.5" << false;
+        QTest::newRow("exponent") << "1e3" << false;
+        QTest::newRow("full-width digits") << "１２" << false;
+        QTest::newRow("leading zeros") << "007" << true;
+        QTest::newRow("2^63-1") << "9223372036854775807" << true;
+        QTest::newRow("2^63") << "9223372036854775808" << false;
     }
     void fetchNumber()
     {
@@ -146,6 +154,44 @@ private slots:
                          QStringLiteral("次回取込番号に無効な文字(空白など)が設定されています")});
             QCOMPARE(f.rows(), rowsBefore);
             QCOMPARE(f.fileBytes(), bytes);
+        }
+    }
+
+    // A name that could end or add a command line, or that holds a blank,
+    // is refused by OK with the dialog's message.
+    void groupName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("dotted") << "fj.binaries.misc" << true;
+        QTest::newRow("japanese") << "alt.日本" << true;
+        QTest::newRow("CR LF inside") << "a.b\r\nQUIT" << false;
+        QTest::newRow("LF at the end") << "a.b\n" << false;
+        QTest::newRow("TAB") << "a\tb" << false;
+        QTest::newRow("NUL") << QString(QStringLiteral("a")) + QChar(0) + "b" << false;
+        QTest::newRow("blank inside") << "a b" << false;
+        QTest::newRow("leading blank") << " a.b" << false;
+        QTest::newRow("full-width blank") << "a\u3000b" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void groupName()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, accepted);
+        GroupFixture f({QStringLiteral("a")});
+        f.ctx->selectedGroup = 1;
+        const QByteArray bytes = f.fileBytes();
+        GroupDialog::Values v = GroupDialog::load(*f.ctx);
+        v.name = name;
+        QCOMPARE(GroupDialog::accept(*f.ctx, v), accepted);
+        if (accepted) {
+            QCOMPARE(f.storedNames(), QStringList{name});
+        } else {
+            QCOMPARE(f.prompter.shown,
+                     QStringList{
+                         QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟ名に無効な文字(空白など)が設定されています")});
+            QCOMPARE(f.fileBytes(), bytes);
+            QCOMPARE(f.ctx->groups.text(0, GroupTable::Name), QStringLiteral("a"));
         }
     }
 

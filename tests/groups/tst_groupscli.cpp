@@ -107,6 +107,20 @@ private slots:
         QTest::newRow("add at past end") << QStringList{"add", "x", "--at", "4"} << 2 << "--at";
         QTest::newRow("unknown option")
             << QStringList{"add", "x", "--bogus", "1"} << 2 << "--bogus";
+        const QString badName =
+            QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟ名に無効な文字(空白など)が設定されています");
+        QTest::newRow("add CR LF") << QStringList{"add", "x\r\nQUIT"} << 1 << badName;
+        QTest::newRow("add blank") << QStringList{"add", "x y"} << 1 << badName;
+        QTest::newRow("add TAB") << QStringList{"add", "x\ty"} << 1 << badName;
+        QTest::newRow("set name LF") << QStringList{"set", "1", "name", "x\n"} << 1 << badName;
+        QTest::newRow("set name blank") << QStringList{"set", "2", "name", " x"} << 1 << badName;
+        QTest::newRow("set last negative")
+            << QStringList{"set", "1", "last", "-1"} << 1 << badNumber;
+        QTest::newRow("set last fraction")
+            << QStringList{"set", "1", "last", "1.5"} << 1 << badNumber;
+        QTest::newRow("set last past 2^63-1")
+            << QStringList{"set", "1", "last", "9223372036854775808"} << 1 << badNumber;
+        QTest::newRow("add last sign") << QStringList{"add", "x", "--last", "+3"} << 1 << badNumber;
     }
     void refusalsChangeNothing()
     {

@@ -1,6 +1,7 @@
 #include "settings/settingsstore.h"
 #include "support/testregistry.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,7 +15,8 @@ struct Result {
     QString err;
 };
 
-Result runCli(const QString &settings, const QStringList &args)
+Result runCli(const QString &settings, const QStringList &args,
+              const QString &command = QStringLiteral("config"))
 {
     Result r;
 #ifdef KAPLO_CLI_PATH
@@ -23,8 +25,7 @@ Result runCli(const QString &settings, const QStringList &args)
     env.remove(QStringLiteral("KAPLO_SETTINGS"));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(KAPLO_CLI_PATH),
-            QStringList{QStringLiteral("config")} + args +
-                QStringList{QStringLiteral("--settings"), settings});
+            QStringList{command} + args + QStringList{QStringLiteral("--settings"), settings});
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
         return r;
     r.exitCode = p.exitCode();
@@ -139,6 +140,67 @@ private slots:
         const Result r = runCli(ini, args);
         QCOMPARE(r.exitCode, 2);
         QVERIFY(!QFile::exists(ini));
+    }
+
+    // A settings file that exists but is not settings: every command, even
+    // one that only reads, says so and ends with 2, the file byte for byte
+    // as it was.
+    void malformedFileIsLeftAlone_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QByteArray>("bytes"); // "<folder>": a folder at the path
+        const QByteArray good = "[SERVER]\nSERVERNAME=127.0.0.1\nPASS=secret\n"
+                                "[GROUP]\nGROUPNAME1=a.b\nGROUPNAME2=c.d\n[GROUP1]\nLAST=42\n";
+        const QList<std::pair<const char *, QByteArray>> kinds{
+            {"stray quote", "\"a\n" + good},
+            {"binary", QByteArray("\x7f"
+                                  "ELF\x02\x01\x00\x00",
+                                  8) +
+                           good},
+            {"not UTF-8", good + "[SAVE]\nDIR=\x95\x5c\x8e\xa6\n"},
+            {"folder", "<folder>"}};
+        const QList<QStringList> commands{{"config", "get", "SERVER", "SERVERNAME"},
+                                          {"config", "set", "SERVER", "SERVERNAME", "x"},
+                                          {"config", "list"},
+                                          {"groups", "list"},
+                                          {"groups", "add", "e.f"},
+                                          {"groups", "remove", "1"},
+                                          {"groups", "move", "1", "down"},
+                                          {"groups", "set", "1", "last", "5"},
+                                          {"download"},
+                                          {"catalogue"},
+                                          {"catalogue", "--new"}};
+        for (const auto &[kind, bytes] : kinds) {
+            for (const QStringList &c : commands)
+                QTest::addRow("%s: %s", kind, qPrintable(c.join(QLatin1Char(' ')))) << c << bytes;
+        }
+    }
+    void malformedFileIsLeftAlone()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir tmp;
+        const QString ini = tmp.filePath(QStringLiteral("k.ini"));
+        const bool folder = bytes == "<folder>";
+        if (folder) {
+            QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("k.ini")));
+        } else {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const Result r = runCli(ini, command.mid(1), command.first());
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.startsWith(QStringLiteral("設定ファイルを読めません: ") + ini +
+                                  QStringLiteral(" (")),
+                 qPrintable(r.err));
+        QCOMPARE(r.out, QString());
+        if (folder)
+            QVERIFY(QDir(ini).isEmpty());
+        else
+            QCOMPARE(contents(ini), bytes);
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 QStringList{QStringLiteral("k.ini")});
     }
 };
 

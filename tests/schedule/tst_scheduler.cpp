@@ -46,12 +46,16 @@ struct Window {
         h.enableCmdAuto = [this](bool on) { cmdAutoEnabled = on; };
         h.setLabel5 = [this](const QString &t) { label5 = t; };
         h.command1Click = [this] { Command1_Click(); };
+        h.runStarted = [this] { return running; };
+        h.log = [this](const QString &line) { logs << line; };
         return h;
     }
 
     void Command1_Click()
     {
         events << QStringLiteral("Command1_Click");
+        if (busy) // another process's run holds the settings file
+            return;
         if (running) {
             endRun();
             return;
@@ -129,6 +133,8 @@ struct Window {
     bool cmdAutoEnabled = true;
     QString label5;
     bool running = false;
+    bool busy = false;
+    QStringList logs;
     qint64 runLengthMs = 10 * 60 * 1000;
     std::optional<QDateTime> runEnd;
     QList<QDateTime> runStarts;
@@ -173,6 +179,28 @@ private slots:
             QCOMPARE(w.period, 5000);
             QCOMPARE(w.scheduler.dialState(), 0);
         }
+    }
+
+    // Another run holds the settings file at the set time: the start is
+    // logged once, the timer stays armed, and the run starts the next day.
+    void busyStartWaitsForTheNextDay()
+    {
+        Window w;
+        w.busy = true;
+        QVERIFY(w.arm(at(QStringLiteral("00:00:00"))));
+        w.advanceTo(at(QStringLiteral("01:32:00")));
+        QVERIFY(w.runStarts.isEmpty());
+        QCOMPARE(w.logs.size(), 1);
+        QVERIFY2(w.logs.first().startsWith(QStringLiteral("2024-05-01 01:30")),
+                 qPrintable(w.logs.first()));
+        QVERIFY(w.scheduler.isTimerRunning());
+        QCOMPARE(w.label5, QStringLiteral("タイマ開始"));
+        QVERIFY(!w.command1Enabled);
+        w.busy = false;
+        w.advanceTo(at(QStringLiteral("01:32:00"), 1));
+        QCOMPARE(w.runStarts.size(), 1);
+        QCOMPARE(w.runStarts.first().date(), kDay1.addDays(1));
+        QCOMPARE(Scheduler::clockText(w.runStarts.first()), QStringLiteral("01:30"));
     }
 
     // The watch interval is a number of seconds as typed; the timer gets

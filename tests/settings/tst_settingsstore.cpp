@@ -4,8 +4,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
@@ -98,20 +101,124 @@ private slots:
                  QStringLiteral("TRUE"));
     }
 
-    void writesWorkAgainAfterTheDiskRecovers()
+    // A file that exists but is not settings is read as nothing and never
+    // written, by any kind of write or by the store going away.
+    void unreadableFileIsNeverWritten_data()
+    {
+        QTest::addColumn<QByteArray>("bytes"); // "<folder>": a folder at the path
+        QTest::addColumn<bool>("noReadPermission");
+        const QByteArray good = "[SERVER]\nSERVERNAME=news.example\n[GROUP1]\nLAST=42\n";
+        QTest::newRow("stray quote line") << "\"a\n" + good << false;
+        QTest::newRow("binary") << QByteArray("\x00\x01\xff\xfe[SAVE]\n", 10) + good << false;
+        QTest::newRow("not UTF-8") << good + "[SAVE]\nDIR=\x83\x5c\x83\x74\x83\x67\n" << false;
+        QTest::newRow("folder") << QByteArray("<folder>") << false;
+        QTest::newRow("no read permission") << good << true;
+    }
+    void unreadableFileIsNeverWritten()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, noReadPermission);
+        if (noReadPermission && ::geteuid() == 0)
+            QSKIP("root reads every file");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("k.ini"));
+        const bool folder = bytes == "<folder>";
+        if (folder) {
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("k.ini")));
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        if (noReadPermission)
+            QFile::setPermissions(path, QFileDevice::WriteOwner);
+        {
+            SettingsStore store(path);
+            QVERIFY(!store.readable());
+            QVERIFY2(
+                store.unreadableMessage().startsWith(QStringLiteral("設定ファイルを読めません: ") +
+                                                     path + QStringLiteral(" (")),
+                qPrintable(store.unreadableMessage()));
+            QVERIFY(
+                !store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("X")));
+            QCOMPARE(store.errorString(), store.unreadableMessage());
+            QVERIFY(!store.writeSoon(QStringLiteral("GROUP1"), QStringLiteral("LAST"),
+                                     QStringLiteral("1"), 60000));
+            QVERIFY(!store.deleteSection(QStringLiteral("GROUP1")));
+            SettingsBatch batch(store);
+            store.write(QStringLiteral("GROUP"), QStringLiteral("GROUPNAME1"), QStringLiteral("x"));
+            QVERIFY(!batch.commit());
+        }
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        if (folder) {
+            QVERIFY(QFileInfo(path).isDir());
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), bytes);
+        }
+    }
+
+    // Spoiled by someone else while a change waits: the change is dropped,
+    // not written over what could no longer be read.
+    void fileSpoiledDuringTheSessionIsLeftAlone()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("k.ini"));
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("k.ini")));
+        const QByteArray junk = "\"a\n[SERVER]\nSERVERNAME=x\n";
+        {
+            SettingsStore store(path);
+            QVERIFY(
+                store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("X")));
+            QVERIFY(store.writeSoon(QStringLiteral("GROUP1"), QStringLiteral("LAST"),
+                                    QStringLiteral("5"), 60000));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(junk);
+            f.close();
+            QVERIFY(!store.flush());
+            QVERIFY(store.errorString().contains(QStringLiteral("設定ファイルを読めません")));
+            QVERIFY(
+                !store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("Y")));
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), junk);
+    }
+
+    // A file of an older version (no SSL or login keys, a comment) with keys
+    // this version does not know: it loads, and a change keeps the rest.
+    void olderFileLoadsAndKeepsWhatItDoesNotKnow()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("k.ini"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("[SERVER]\nSERVERNAME=news.example\nSERVERPORT=119\nPROXY=old.example\n"
+                    "[SAVE]\nDIR=/srv/news\n[GROUP]\nGROUPNAME1=fj.binaries\n"
+                    "[GROUP1]\nLAST=42\nCOLOUR=blue\n[FUTURE]\nKEY=\"a, b\"\n");
+        }
         SettingsStore store(path);
-        QVERIFY(!store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("X")));
-        QVERIFY(QDir(dir.path()).rmdir(QStringLiteral("k.ini")));
-        QVERIFY(store.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), QStringLiteral("/tmp")));
+        QVERIFY(store.readable());
+        RunningSettings s;
+        s.load(store);
+        QCOMPARE(s.serverName, QStringLiteral("news.example"));
+        QCOMPARE(s.saveDir, QStringLiteral("/srv/news"));
+        QCOMPARE(s.ssl, QStringLiteral("FALSE"));
+        QVERIFY(
+            store.write(QStringLiteral("SERVER"), QStringLiteral("SSL"), QStringLiteral("TRUE")));
         SettingsStore again(path);
-        QCOMPARE(again.read(QStringLiteral("SAVE"), QStringLiteral("DIR"), {}),
-                 QStringLiteral("/tmp"));
-        QCOMPARE(again.read(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("d")),
-                 QStringLiteral("d"));
+        QCOMPARE(again.read(QStringLiteral("SERVER"), QStringLiteral("PROXY"), {}),
+                 QStringLiteral("old.example"));
+        QCOMPARE(again.read(QStringLiteral("GROUP1"), QStringLiteral("COLOUR"), {}),
+                 QStringLiteral("blue"));
+        QCOMPARE(again.read(QStringLiteral("FUTURE"), QStringLiteral("KEY"), {}),
+                 QStringLiteral("a, b"));
+        QCOMPARE(again.read(QStringLiteral("GROUP1"), QStringLiteral("LAST"), {}),
+                 QStringLiteral("42"));
+        QCOMPARE(again.read(QStringLiteral("SERVER"), QStringLiteral("SSL"), {}),
+                 QStringLiteral("TRUE"));
     }
 
     void writeSoonWaitsForFlushOrTheNextWrite()

@@ -48,6 +48,8 @@ int run(QStringList args)
     }
 
     SettingsStore store(path);
+    if (cli::settingsUnreadable(store))
+        return cli::kUnreadableSettings;
     CliPrompter prompter(true);
     AppContext ctx(store, prompter);
     ctx.settings.load(store);

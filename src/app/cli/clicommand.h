@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 
+class SettingsStore;
+
 // kaplo-cli's subcommands. Each file of src/app/cli registers its own with
 // KAPLO_CLI_COMMAND; kaplo_cli_main.cpp dispatches on the first argument.
 namespace cli {
@@ -26,6 +28,12 @@ struct Registrar {
 // The settings file: --settings FILE (removed from args) over KAPLO_SETTINGS
 // over the default file.
 QString takeSettingsPath(QStringList &args);
+
+// A settings file that exists but cannot be read is left alone: the reason
+// goes to stderr and the command ends with this status.
+constexpr int kUnreadableSettings = 2;
+// true (after telling why) when the store's file could not be read.
+bool settingsUnreadable(const SettingsStore &store);
 
 } // namespace cli
 

@@ -3,6 +3,7 @@
 #include "app/cli/clicommand.h"
 #include "app/cli/cliprompter.h"
 #include "options/settingsconfig.h"
+#include "settings/runlock.h"
 #include "settings/settingsstore.h"
 
 #include <QTextStream>
@@ -35,6 +36,8 @@ int runConfig(const QStringList &arguments)
         return 0;
     }
     SettingsStore store(path);
+    if (cli::settingsUnreadable(store))
+        return cli::kUnreadableSettings;
 
     if (verb == QLatin1String("list") && args.isEmpty()) {
         for (const SettingsConfig::Key &k : SettingsConfig::knownKeys()) {
@@ -71,6 +74,13 @@ int runConfig(const QStringList &arguments)
     CliPrompter prompter;
     if (checked.refusal) {
         prompter.message(*checked.refusal);
+        return kRefused;
+    }
+    // Not while a run writes the file (and keeps its rows by position).
+    RunLock lock(path);
+    SettingsEditLock edit(lock);
+    if (!edit.allowed()) {
+        prompter.message(lock.busyMessage());
         return kRefused;
     }
     if (!store.write(section, key, checked.value)) {

@@ -24,15 +24,23 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: kaplo-cli download [--settings FILE] [--trace]\n"
-    "One download run over every group of the list, with the stored\n"
-    "settings. --trace also writes the trace log (YYMMDDF.LOG).\n"
-    "Exit status: 0 the run passed the last group or stopped at a limit,\n"
-    "1 a connection or server error (or a group whose article the server\n"
-    "refused), 2 a local error (a file that cannot be written), 130 interrupted.\n";
+const char kUsage[] = "usage: kaplo-cli download [--settings FILE] [--trace]
+                      "
+                      "One download run over every group of the list, with the stored
+                      "
+                      "settings. --trace also writes the trace log (YYMMDDF.LOG).
+                      "
+                      "Exit status: 0 the run passed the last group or stopped at a limit,
+                      "
+                      "1 a connection or server error (or a group whose article the server
+                      "
+                      "refused), or another run on the same settings file, 2 a local error
+                      "
+                      "(a file that cannot be written), 130 interrupted.
+                      ";
 
-int usageError(const QString &why)
+    int
+    usageError(const QString &why)
 {
     QTextStream(stderr) << "kaplo-cli download: " << why << '\n' << kUsage;
     return 2;
@@ -170,6 +178,8 @@ int run(QStringList args)
     QTextStream out(stdout);
     QTextStream err(stderr);
     SettingsStore store(path);
+    if (cli::settingsUnreadable(store))
+        return cli::kUnreadableSettings;
     CliPrompter prompter;
     AppContext ctx(store, prompter);
     Startup::Form_Load(ctx, QString());
@@ -263,6 +273,10 @@ int run(QStringList args)
     }
 
     engine.Command1_Click();
+    if (engine.endReason() == DownloadEngine::EndReason::Refused) {
+        err << st.label3 << '\n';
+        return 1;
+    }
     if (engine.running())
         loop.exec();
     // The server's answer to QUIT is waited for (briefly; the engine bounds it).
@@ -289,6 +303,7 @@ int run(QStringList args)
             status = 2;
             break;
         case DownloadEngine::EndReason::Error:
+        case DownloadEngine::EndReason::Refused:
             status = 1;
             break;
         case DownloadEngine::EndReason::Stopped:

@@ -176,6 +176,8 @@ int run(QStringList args)
     }
 
     SettingsStore store(path);
+    if (cli::settingsUnreadable(store))
+        return cli::kUnreadableSettings;
     CliPrompter prompter;
     AppContext ctx(store, prompter);
     // As start-up loads them.

@@ -25,6 +25,14 @@ QString takeSettingsPath(QStringList &args)
     return SettingsStore::defaultPath();
 }
 
+bool settingsUnreadable(const SettingsStore &store)
+{
+    if (store.readable())
+        return false;
+    QTextStream(stderr) << store.unreadableMessage() << '\n';
+    return true;
+}
+
 } // namespace cli
 
 static void printUsage(QTextStream &out)

@@ -36,6 +36,8 @@ int main(int argc, char **argv)
     SettingsStore store(SettingsStore::defaultPath());
     WidgetPrompter prompter;
     AppContext ctx(store, prompter);
+    if (!Startup::settingsReadable(ctx))
+        return 2;
 
     // Form_Load runs in the constructor, before the window is shown; the
     // checks and the automatic start follow when it is first shown.

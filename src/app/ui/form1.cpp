@@ -38,6 +38,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 QPushButton *button(QWidget *parent, const char *name, const QString &caption)
@@ -197,6 +199,11 @@ void Form1::buildCore()
     hooks.command1Click = [this] {
         const QScopedValueRollback scheduled(m_scheduledStart, true);
         Command1_Click();
+    };
+    hooks.runStarted = [this] { return m_engine->running(); };
+    hooks.log = [this](const QString &line) {
+        std::fprintf(stderr, "kaplo: %s: %s\n", qPrintable(line),
+                     qPrintable(m_engine->state().label3));
     };
     m_scheduler = std::make_unique<Scheduler>(m_ctx.settings, m_ctx.prompter, *m_dialUp, hooks);
 }

@@ -27,6 +27,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -269,9 +270,9 @@ private slots:
         editor = openEditor();
         QVERIFY(editor);
         QCOMPARE(rig.ctx.selectedGroup, 1);
-        editor->setText(QString());
+        editor->setText(QStringLiteral("fj.first"));
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(rig.storedName(1), QString());
+        QTRY_COMPARE(rig.storedName(1), QStringLiteral("fj.first"));
         QCOMPARE(rig.storedName(2), QStringLiteral("japan.binaries.新"));
         QCOMPARE(rig.storedName(3), QStringLiteral("fj.comp.misc"));
     }
@@ -533,6 +534,22 @@ private slots:
         rig.child<QAction>("mnuVersion")->trigger();
         QTest::qWait(50);
         QCOMPARE(started, 1);
+    }
+
+    // Another run holds the settings file: the button shows why in Label3
+    // and nothing starts.
+    void startRefusedWhileAnotherRunHoldsTheFile()
+    {
+        Rig rig;
+        RunLock other(rig.store.path());
+        QVERIFY(other.tryLock());
+        QSignalSpy running(&rig.form->engine(), &DownloadEngine::runningChanged);
+        QTest::mouseClick(rig.child<QPushButton>("Command1"), Qt::LeftButton);
+        QCOMPARE(rig.child<QLabel>("Label3")->text(),
+                 RunLock::busyMessage(QCoreApplication::applicationPid()));
+        QCOMPARE(running.count(), 0);
+        QCOMPARE(rig.child<QPushButton>("Command1")->text(), QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ開始"));
+        QVERIFY(rig.child<QPushButton>("Command2")->isEnabled());
     }
 
     void runningSwitchesTheButtons()
