@@ -107,6 +107,26 @@ private slots:
         QCOMPARE(r.engine->state().label6, sec("ﾌｧｲﾙ数=0"));
     }
 
+    // Rows that change places after GROUP: the article number still goes to
+    // the fetched group's section, and never to the row now at its index.
+    void lastFollowsTheFetchedGroup()
+    {
+        EngineRig r;
+        r.addGroup(QStringLiteral("a.b"));
+        r.addGroup(QStringLiteral("c.d"), QStringLiteral("7"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 2 1 2 a.b\r\n"));
+        r.ctx->groups.insertRow(0, GroupTable::newRow(QStringLiteral("new.one"), {}));
+        r.socket.feed(QStringLiteral("220 1 <m1@x>\r\n.\r\n"));
+        QCOMPARE(r.storedLast(1), QStringLiteral("1"));
+        QCOMPARE(r.storedLast(0), QStringLiteral("<none>"));
+        r.ctx->groups.removeRow(1); // the fetched group goes away
+        r.socket.feed(QStringLiteral("223 2 <m2@x>\r\n"));
+        r.socket.feed(QStringLiteral("220 2 <m2@x>\r\n.\r\n"));
+        QCOMPARE(r.storedLast(0), QStringLiteral("<none>"));
+        QCOMPARE(r.storedLast(1), QStringLiteral("1"));
+    }
+
     void lineCutting_data()
     {
         QTest::addColumn<QStringList>("chunks");
