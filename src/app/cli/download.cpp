@@ -24,23 +24,15 @@
 
 namespace {
 
-const char kUsage[] = "usage: kaplo-cli download [--settings FILE] [--trace]
-                      "
-                      "One download run over every group of the list, with the stored
-                      "
-                      "settings. --trace also writes the trace log (YYMMDDF.LOG).
-                      "
-                      "Exit status: 0 the run passed the last group or stopped at a limit,
-                      "
-                      "1 a connection or server error (or a group whose article the server
-                      "
-                      "refused), or another run on the same settings file, 2 a local error
-                      "
-                      "(a file that cannot be written), 130 interrupted.
-                      ";
+const char kUsage[] = "usage: kaplo-cli download [--settings FILE] [--trace]\n"
+                      "One download run over every group of the list, with the stored\n"
+                      "settings. --trace also writes the trace log (YYMMDDF.LOG).\n"
+                      "Exit status: 0 the run passed the last group or stopped at a limit,\n"
+                      "1 a connection or server error (or a group whose article the server\n"
+                      "refused), or another run on the same settings file, 2 a local error\n"
+                      "(a file that cannot be written), 130 interrupted.\n";
 
-    int
-    usageError(const QString &why)
+int usageError(const QString &why)
 {
     QTextStream(stderr) << "kaplo-cli download: " << why << '\n' << kUsage;
     return 2;
