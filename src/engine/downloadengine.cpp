@@ -64,7 +64,7 @@ QStringView secondField(QStringView line)
     return e < 0 ? rest : rest.first(e);
 }
 
-const QString kCompleted = QStringLiteral("COMPLETED");
+const QString kCompleted = GroupTable::completedKey();
 
 bool isAscii(QByteArrayView bytes)
 {

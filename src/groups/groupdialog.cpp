@@ -73,6 +73,9 @@ bool GroupDialog::accept(AppContext &ctx, const Values &v)
     }
 
     GroupTable::Row row = ctx.groups.row(r);
+    // A number set by hand asks for that article again, even when a run had
+    // completed it.
+    const bool lastChanged = row[GroupTable::Last] != v.last;
     row[GroupTable::Name] = v.name;
     row[GroupTable::Last] = v.last;
     row[GroupTable::Subject] = yesNo(v.subject);
@@ -88,6 +91,8 @@ bool GroupDialog::accept(AppContext &ctx, const Values &v)
         SettingsBatch batch(store);
         store.write(QStringLiteral("GROUP"), GroupTable::nameKeyOf(r), row[GroupTable::Name]);
         store.write(section, QStringLiteral("LAST"), row[GroupTable::Last]);
+        if (lastChanged)
+            store.write(section, GroupTable::completedKey(), QString());
         store.write(section, QStringLiteral("SUBJECT"), row[GroupTable::Subject]);
         store.write(section, QStringLiteral("DATEDIR"), row[GroupTable::DateDir]);
         store.write(section, QStringLiteral("USERDIR"), row[GroupTable::UserDir]);

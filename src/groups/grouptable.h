@@ -46,6 +46,9 @@ public:
     static int headerWidthTwips(int column);
     static bool rightAligned(int column);
     static QString sectionOf(int row) { return QStringLiteral("GROUP") + QString::number(row + 1); }
+    // The number of the article a run last saved whole; it counts only while
+    // it equals LAST, and is cleared when the user sets LAST.
+    static QString completedKey() { return QStringLiteral("COMPLETED"); }
     static QString nameKeyOf(int row)
     {
         return QStringLiteral("GROUPNAME") + QString::number(row + 1);

@@ -83,6 +83,23 @@ private slots:
         QVERIFY(f.prompter.shown.isEmpty());
     }
 
+    // A run's "completed" mark survives an OK that keeps LAST, and goes when
+    // the user sets LAST, so that the article is fetched again.
+    void settingLastClearsTheCompletedMark()
+    {
+        GroupFixture f({QStringLiteral("a")});
+        const QString s = QStringLiteral("GROUP1");
+        f.store->write(s, GroupTable::completedKey(), QStringLiteral("100"));
+        f.ctx->selectedGroup = 1;
+        GroupDialog::Values v = GroupDialog::load(*f.ctx);
+        QCOMPARE(v.last, QStringLiteral("100"));
+        QVERIFY(GroupDialog::accept(*f.ctx, v));
+        QCOMPARE(f.store->read(s, GroupTable::completedKey(), "x"), QStringLiteral("100"));
+        v.last = QStringLiteral("90");
+        QVERIFY(GroupDialog::accept(*f.ctx, v));
+        QCOMPARE(f.store->read(s, GroupTable::completedKey(), "x"), QString());
+    }
+
     void okWritesEveryField()
     {
         GroupFixture f({QStringLiteral("a"), QStringLiteral("b")});
