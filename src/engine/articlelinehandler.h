@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 
 // What the engine hands article text to: every line of an article between
@@ -13,6 +14,16 @@ public:
     // A line longer than any valid one, cut to its head: a header line is
     // read as far as it came, a body line is a bad line for the decoder.
     virtual void overlongLine(QStringView head) = 0;
+    // The same line as the bytes that came, offered first while inBody is
+    // set: true when the handler took it (a yEnc body, which is binary);
+    // false to have it as text through articleLine().
+    virtual bool rawArticleLine(QByteArrayView line)
+    {
+        Q_UNUSED(line);
+        return false;
+    }
+    // The run is ending (finished or stopped), before its logs close.
+    virtual void endOfRun() {}
     // Closes the output file and ends the attachment (clears the captions of
     // Label1, Label8 and Label2, inBody and openPending). Safe with no file open.
     virtual void closeOutFile() = 0;

@@ -2,8 +2,10 @@
 
 #include "app/appcontext.h"
 #include "decode/base64decoder.h"
+#include "decode/cp932.h"
 #include "decode/iso2022.h"
 #include "decode/uudecoder.h"
+#include "decode/yencdecoder.h"
 #include "engine/runlog.h"
 #include "engine/runstate.h"
 #include "output/naming.h"
@@ -12,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include <zlib.h>
 
 namespace {
 
@@ -163,6 +167,10 @@ void ArticleParser::overlongLine(QStringView head)
 void ArticleParser::scanLine(QStringView line)
 {
     RunState &s = m_state;
+    if (line.startsWith(u"=ybegin ")) {
+        startYenc(line);
+        return;
+    }
 
     if (beginsWith(line, QLatin1StringView("Lines:"))) {
         const QStringView rest = line.mid(6);
@@ -239,6 +247,11 @@ void ArticleParser::scanLine(QStringView line)
 void ArticleParser::bodyLine(QStringView line)
 {
     RunState &s = m_state;
+    if (s.bodyEncoding == 2) {
+        // Only where no bytes were given: the characters are taken as bytes.
+        yencLine(line.toLatin1());
+        return;
+    }
     if (s.bodyLineCount < std::numeric_limits<qint32>::max())
         ++s.bodyLineCount;
     s.label2Shown = true;
@@ -253,6 +266,13 @@ void ArticleParser::bodyLine(QStringView line)
 
 void ArticleParser::StartOutFile()
 {
+    showOutFile();
+    OpenOutFile(m_state.pendingFileName);
+    m_state.openPending = false;
+}
+
+void ArticleParser::showOutFile()
+{
     RunState &s = m_state;
     auto date = TextValue::parseDate(s.dateText);
     if (!date) {
@@ -262,8 +282,6 @@ void ArticleParser::StartOutFile()
     s.label1 = s.pendingFileName;
     s.label8 = (date ? date->toString(QStringLiteral("yy/MM/dd")) : QString()) + QLatin1Char(' ') +
                s.from + QLatin1Char(' ') + s.subject;
-    OpenOutFile(s.pendingFileName);
-    s.openPending = false;
 }
 
 void ArticleParser::OpenOutFile(QString &fileName)
@@ -326,6 +344,7 @@ void ArticleParser::closeOutFile()
     s.label2Shown = false;
     if (!m_out.CloseOutFile())
         writeFailed();
+    endYenc();
     s.inBody = false;
     s.openPending = false;
 }
@@ -334,6 +353,7 @@ void ArticleParser::closeOutFileOnly()
 {
     // The run is ending through its error path already.
     m_out.CloseOutFile();
+    endYenc();
 }
 
 void ArticleParser::writeFailed()
@@ -355,6 +375,10 @@ bool ArticleParser::accepting() const
 
 void ArticleParser::write(const char *data, qsizetype size)
 {
+    if (m_state.bodyEncoding == 2) {
+        yencWrite(data, size);
+        return;
+    }
     if (m_state.openPending)
         StartOutFile();
     if (!m_out.isOpen())
@@ -368,4 +392,352 @@ void ArticleParser::write(const char *data, qsizetype size)
 void ArticleParser::reject()
 {
     closeOutFile();
+}
+
+// --- yEnc -------------------------------------------------------------------
+
+namespace {
+
+// Where " key" (key ends in "=") stands in the line, or at its start after
+// "=ybegin"/"=ypart"/"=yend": the position of its value, -1 when absent.
+qsizetype yencValueAt(QByteArrayView line, QByteArrayView key)
+{
+    for (qsizetype at = line.indexOf(key); at >= 0; at = line.indexOf(key, at + 1)) {
+        if (at > 0 && line[at - 1] == ' ')
+            return at + key.size();
+    }
+    return -1;
+}
+
+QString hex8(quint32 v)
+{
+    return QStringLiteral("%1").arg(v, 8, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+std::optional<qint64> ArticleParser::yencNumber(QByteArrayView line, QByteArrayView key)
+{
+    qsizetype i = yencValueAt(line, key);
+    if (i < 0)
+        return std::nullopt;
+    qint64 v = 0;
+    const qsizetype first = i;
+    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        v = v * 10 + (line[i] - '0');
+        if (v >= (qint64(1) << 62))
+            return std::nullopt;
+    }
+    if (i == first || (i < line.size() && line[i] != ' '))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<quint32> ArticleParser::yencHex(QByteArrayView line, QByteArrayView key)
+{
+    qsizetype i = yencValueAt(line, key);
+    if (i < 0)
+        return std::nullopt;
+    quint32 v = 0;
+    const qsizetype first = i;
+    for (; i < line.size() && i - first < 9; ++i) {
+        const char c = line[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            break;
+        v = (v << 4) | quint32(d);
+    }
+    if (i == first || i - first > 8 || (i < line.size() && line[i] != ' '))
+        return std::nullopt;
+    return v;
+}
+
+void ArticleParser::yencNote(const QString &text, bool problem)
+{
+    if (logOn())
+        m_log.summary(logField(text));
+    if (problem)
+        m_state.label3 = text;
+}
+
+bool ArticleParser::loadParts()
+{
+    if (m_parts.loaded())
+        return true;
+    if (!m_parts.load(m_ctx.settings.saveDir)) {
+        yencNote(QStringLiteral("yEnc: 途中のﾌｧｲﾙの記録を読めません (") + YencParts::recordName() +
+                     QStringLiteral(")。途中のﾌｧｲﾙは最初からになります"),
+                 true);
+    }
+    return true;
+}
+
+YencParts::Key ArticleParser::yencKey() const
+{
+    return {m_y.name, m_y.size, m_y.total, m_state.from, m_state.groupName};
+}
+
+void ArticleParser::startYenc(QStringView line)
+{
+    RunState &s = m_state;
+    // The keywords are ASCII; name= is the rest of the line, whatever it
+    // holds.
+    const qsizetype n = line.indexOf(u" name=");
+    const QByteArray head = (n < 0 ? line : line.left(n)).toLatin1();
+    const std::optional<qint64> size = yencNumber(head, "size=");
+    if (!size || *size <= 0) {
+        yencNote(QStringLiteral("yEnc: size=が正しくありません"), false);
+        return;
+    }
+    if (*size > MaxYencSize) {
+        yencNote(QStringLiteral("yEnc: size=が大きすぎます (") + QString::number(*size) +
+                     QLatin1Char(')'),
+                 false);
+        return;
+    }
+    QString name = n < 0 ? QString() : FileNameCheck(line.mid(n + 6).toString());
+    if (name.isEmpty() || name[0] <= QLatin1Char(' '))
+        name = unknownFileName();
+
+    m_y = Yenc();
+    m_y.active = true;
+    m_y.size = *size;
+    m_y.end = *size;
+    m_y.name = name;
+    m_y.crc = static_cast<quint32>(::crc32(0L, Z_NULL, 0));
+    if (const auto part = yencNumber(head, "part=")) {
+        m_y.multi = true;
+        m_y.part = *part;
+        m_y.total = yencNumber(head, "total=").value_or(0);
+    }
+    s.pendingFileName = name;
+    s.bodyEncoding = 2;
+    s.openPending = true;
+    s.inBody = true;
+}
+
+bool ArticleParser::rawArticleLine(QByteArrayView line)
+{
+    if (!m_state.inBody || m_state.bodyEncoding != 2)
+        return false;
+    yencLine(line);
+    return true;
+}
+
+void ArticleParser::yencLine(QByteArrayView line)
+{
+    RunState &s = m_state;
+    if (s.bodyLineCount < std::numeric_limits<qint32>::max())
+        ++s.bodyLineCount;
+    s.label2Shown = true;
+    if (line.startsWith("=y")) {
+        if (line.startsWith("=ypart ")) {
+            yencPart(line);
+        } else if (line.startsWith("=yend")) {
+            yencEnd(line);
+        } else {
+            yencFail(QStringLiteral("yEnc: =yendがありません"));
+            if (line.startsWith("=ybegin "))
+                scanLine(Cp932::decode(line));
+        }
+        return;
+    }
+    if (m_y.multi && !m_y.partSeen) {
+        yencFail(QStringLiteral("yEnc: =ypartがありません"));
+        return;
+    }
+    YencDecoder::decodeLine(line, *this);
+}
+
+void ArticleParser::yencPart(QByteArrayView line)
+{
+    if (!m_y.multi || m_y.partSeen) {
+        yencFail(QStringLiteral("yEnc: 余分な=ypart行です"));
+        return;
+    }
+    const auto begin = yencNumber(line, "begin=");
+    const auto end = yencNumber(line, "end=");
+    if (!begin || !end || *begin < 1 || *begin > *end || *end > m_y.size) {
+        yencFail(QStringLiteral("yEnc: =ypartの範囲が正しくありません (") +
+                 QString::fromLatin1(line.sliced(7)) + QStringLiteral(" size=") +
+                 QString::number(m_y.size) + QLatin1Char(')'));
+        return;
+    }
+    m_y.partSeen = true;
+    m_y.begin = *begin;
+    m_y.end = *end;
+    // Bytes the file already holds are not written again: a part posted
+    // twice is skipped, and so is one that overlaps another.
+    loadParts();
+    if (YencParts::Entry *e = m_parts.find(yencKey())) {
+        if (!YencParts::insideSaveDir(e->path, m_ctx.settings.saveDir)) {
+            m_parts.remove(e);
+        } else if (YencParts::overlaps(*e, *begin, *end)) {
+            yencFail(QStringLiteral("yEnc: 受信済みの範囲と重なる部分です (") +
+                     QString::number(*begin) + QLatin1Char('-') + QString::number(*end) +
+                     QStringLiteral(") ") + e->path);
+        }
+    }
+}
+
+void ArticleParser::startYencFile()
+{
+    RunState &s = m_state;
+    if (!m_y.multi) {
+        StartOutFile();
+        return;
+    }
+    loadParts();
+    bool continued = false;
+    if (YencParts::Entry *e = m_parts.find(yencKey())) {
+        // The file an earlier part of this one went into: no name check,
+        // no counting, no duplicate handling.
+        if (YencParts::insideSaveDir(e->path, m_ctx.settings.saveDir) &&
+            m_out.openExisting(e->path)) {
+            showOutFile();
+            if (logOn())
+                m_log.summary(logField(e->path));
+            s.openPending = false;
+            continued = true;
+        } else {
+            m_parts.remove(e);
+        }
+    }
+    if (!continued) {
+        StartOutFile();
+        if (m_out.isOpen())
+            m_parts.add(yencKey(), m_out.path(), s.runDate);
+    }
+    if (m_out.isOpen() && !m_out.seek(m_y.begin - 1))
+        writeFailed();
+}
+
+void ArticleParser::yencWrite(const char *data, qsizetype size)
+{
+    RunState &s = m_state;
+    if (s.openPending)
+        startYencFile();
+    if (!m_out.isOpen() || !s.inBody)
+        return;
+    const qint64 room = m_y.end - m_y.begin + 1 - m_y.written;
+    const qsizetype take = size < room ? size : static_cast<qsizetype>(room);
+    if (take > 0) {
+        if (!m_out.write(data, take)) {
+            writeFailed();
+            return;
+        }
+        s.byteCount += take;
+        m_y.written += take;
+        m_y.crc = static_cast<quint32>(
+            ::crc32(m_y.crc, reinterpret_cast<const Bytef *>(data), static_cast<uInt>(take)));
+    }
+    if (take < size)
+        yencFail(QStringLiteral("yEnc: size=を超えるﾃﾞｰﾀです ") + m_out.path());
+}
+
+void ArticleParser::yencEnd(QByteArrayView line)
+{
+    const qint64 expected = m_y.end - m_y.begin + 1;
+    const QString path = m_out.isOpen() ? m_out.path() : m_y.name;
+    const auto size = yencNumber(line, "size=");
+    if (m_y.written != expected || (size && *size != expected)) {
+        yencNote(QStringLiteral("サイズ不一致 (size=") +
+                     (size ? QString::number(*size) : QString::number(expected)) +
+                     QStringLiteral(" 受信=") + QString::number(m_y.written) +
+                     QStringLiteral(") ") + path,
+                 true);
+    }
+    const auto pcrc = yencHex(line, "pcrc32=");
+    const auto crc = yencHex(line, "crc32=");
+    // A single-part file: crc32 is this part's too.
+    const auto partCrc = pcrc ? pcrc : (m_y.multi ? std::nullopt : crc);
+    if (partCrc && *partCrc != m_y.crc) {
+        yencNote(QStringLiteral("CRC不一致 (") +
+                     (pcrc ? QStringLiteral("pcrc32=") : QStringLiteral("crc32=")) +
+                     hex8(*partCrc) + QStringLiteral(" 計算値=") + hex8(m_y.crc) +
+                     QStringLiteral(") ") + path,
+                 true);
+    }
+    if (m_y.multi && crc) {
+        m_y.hasFileCrc = true;
+        m_y.fileCrc = *crc;
+    }
+    m_y.closing = true;
+    closeOutFile();
+}
+
+void ArticleParser::yencFail(const QString &why)
+{
+    yencNote(why, false);
+    m_y.closing = true;
+    closeOutFile();
+}
+
+void ArticleParser::endYenc()
+{
+    if (!m_y.active)
+        return;
+    m_y.active = false;
+    if (!m_y.closing && m_state.inBody && m_state.runError.isEmpty()) {
+        // The article ended (or the run stopped) before "=yend".
+        yencNote(QStringLiteral("yEnc: =yendがありません ") + m_y.name, false);
+    }
+    if (!m_y.multi || !m_parts.loaded())
+        return;
+    YencParts::Entry *e = m_parts.find(yencKey());
+    if (e && m_y.written > 0) {
+        if (m_y.hasFileCrc) {
+            e->hasCrc = true;
+            e->crc = m_y.fileCrc;
+        }
+        if (!m_parts.addRange(*e, m_y.begin, m_y.begin + m_y.written - 1, m_state.runDate)) {
+            yencNote(QStringLiteral("yEnc: 部分が多すぎるため追跡をやめます ") + e->path, true);
+            m_parts.remove(e);
+            e = nullptr;
+        }
+        if (e && YencParts::complete(*e)) {
+            quint32 c = 0;
+            if (!e->hasCrc) {
+                yencNote(QStringLiteral("完成 ") + e->path, false);
+            } else if (YencParts::fileCrc(e->path, e->key.size, &c) && c == e->crc) {
+                yencNote(QStringLiteral("完成 (CRC一致) ") + e->path, false);
+            } else {
+                yencNote(QStringLiteral("CRC不一致 (crc32=") + hex8(e->crc) +
+                             QStringLiteral(" 計算値=") + hex8(c) + QStringLiteral(") ") + e->path,
+                         true);
+            }
+            e->done = true;
+        }
+    }
+    if (m_parts.dirty() && !m_parts.save())
+        yencNote(QStringLiteral("yEnc: 途中のﾌｧｲﾙの記録を書けません (") + YencParts::recordName() +
+                     QLatin1Char(')'),
+                 true);
+}
+
+void ArticleParser::endOfRun()
+{
+    if (m_y.active) {
+        m_out.CloseOutFile();
+        endYenc();
+    }
+    if (logOn()) {
+        loadParts();
+        for (const YencParts::Entry &e : m_parts.entries()) {
+            if (e.done)
+                continue;
+            m_log.summary(logField(QStringLiteral("未完成 ") + e.path + QStringLiteral(" (") +
+                                   QString::number(YencParts::held(e)) + QLatin1Char('/') +
+                                   QString::number(e.key.size) + QStringLiteral("ﾊﾞｲﾄ)")));
+            m_log.endRecord();
+        }
+    }
+    // The next run may save elsewhere: it reads the record again.
+    m_parts.unload();
 }

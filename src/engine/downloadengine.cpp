@@ -374,6 +374,8 @@ void DownloadEngine::summarise(EndReason reason)
 
 void DownloadEngine::stopRun()
 {
+    if (m_handler)
+        m_handler->endOfRun();
     closeLogs();
     setColumn(GroupTable::State, interruptedText());
     if (m_handler)
@@ -392,6 +394,8 @@ void DownloadEngine::stopRun()
 
 void DownloadEngine::FinishRun()
 {
+    if (m_handler)
+        m_handler->endOfRun();
     closeLogs();
     if (m_handler)
         m_handler->closeOutFile();
@@ -557,6 +561,16 @@ void DownloadEngine::Winsock1_DataArrival()
     QByteArrayView raw;
     bool overlong = false;
     while (m_lines.takeLine(raw, &overlong)) {
+        // A yEnc body is binary: its lines go to the handler as the bytes
+        // that came, unstuffed as every article line is (RFC 3977 section
+        // 3.1.1).
+        if (st.inArticle && st.inBody && m_handler && !overlong &&
+            !LineBuffer::isBlockEnd(raw) &&
+            m_handler->rawArticleLine(raw.startsWith('.') ? raw.sliced(1) : raw)) {
+            if (handlerStopped(serial))
+                return;
+            continue;
+        }
         const QStringView line = decodeLine(raw);
         if (m_ctx.logMode && !st.inBody)
             m_log.trace(line);

@@ -305,6 +305,40 @@ OpenResult OutputFiles::OpenOutFile(const OutFileRequest &r, QString &fileName,
     }
 }
 
+bool OutputFiles::openExisting(const QString &fullPath)
+{
+    CloseOutFile();
+    const int fd = ::open(native(fullPath).constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        m_error = describe(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_error = describe(EINVAL);
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_path = fullPath;
+    m_used = 0;
+    m_error.clear();
+    return true;
+}
+
+bool OutputFiles::seek(qint64 offset)
+{
+    if (m_fd < 0 || !flush())
+        return false;
+    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        m_error = describe(errno);
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    return true;
+}
+
 bool OutputFiles::flush()
 {
     if (m_used == 0)

@@ -80,6 +80,14 @@ public:
     // 16-bit range.
     static QString numberedName(const QString &name);
 
+    // Opens a file this program made earlier (a yEnc file whose parts come
+    // in several articles) to write more of it: not truncated, no name
+    // check, a symbolic link refused. False (errorString() says why) when it
+    // cannot be opened.
+    bool openExisting(const QString &fullPath);
+    // Moves where the next bytes go (after writing what is buffered).
+    bool seek(qint64 offset);
+
     bool isOpen() const { return m_fd >= 0; }
     const QString &path() const { return m_path; }
     // Appends bytes. False when they could not be written (errorString()

@@ -40,6 +40,13 @@ QByteArray run(const QString &program, const QStringList &args, const QByteArray
     return p.readAllStandardOutput();
 }
 
+// python3-yenc loads in Debian's own python only.
+QString systemPython()
+{
+    return QFile::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                             : QStringLiteral("python3");
+}
+
 QByteArray python(const QByteArray &script, const QByteArray &input, QString *error)
 {
     return run(QStringLiteral("python3"), {QStringLiteral("-c"), QString::fromUtf8(script)}, input,
@@ -417,6 +424,90 @@ QByteArray shiftJis(const QString &text)
     if (enc.hasError())
         qWarning("shiftJis: text has characters outside code page 932");
     return out;
+}
+
+QString yencMissing()
+{
+    QString error;
+    run(systemPython(), {QStringLiteral("-c"), QStringLiteral("import _yenc, yenc")}, {}, &error);
+    return error.isEmpty()
+               ? QString()
+               : QStringLiteral("python3-yenc is missing (scripts/setup.sh installs it)");
+}
+
+YencBuilt yencoded(const Headers &headers, const QByteArray &name, const QByteArray &data,
+                   const YencOptions &options)
+{
+    YencBuilt b;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("data"));
+    QFile f(path);
+    if (!dir.isValid() || !f.open(QIODevice::WriteOnly) || f.write(data) != data.size()) {
+        b.error = QStringLiteral("cannot write the data");
+        return b;
+    }
+    f.close();
+    const QJsonObject plan{{"path", path},
+                           {"name", QString::fromLatin1(name)},
+                           {"parts", options.parts},
+                           {"damage", options.damagePart},
+                           {"dots", options.leadingDots},
+                           {"partLine", options.singlePartLine}};
+    // Each part separated from the next by a NUL byte.
+    static const QByteArray script = R"(
+import sys, json, yenc
+plan = json.load(sys.stdin)
+data = open(plan['path'], 'rb').read()
+n = plan['parts']
+whole = yenc.Encoder(); whole.feed(data); crc = whole.getCrc32()
+step = -(-len(data) // n)
+out = []
+for k in range(n):
+    chunk = data[k * step:(k + 1) * step]
+    e = yenc.Encoder(); e.feed(chunk); e.terminate()
+    body = e.getEncoded()
+    if plan['dots']:
+        body = body.replace(b'\r\n=n', b'\r\n.')
+        if body.startswith(b'=n'):
+            body = b'.' + body[2:]
+    if k == plan['damage']:
+        lines = body.split(b'\r\n')
+        line = bytearray(lines[1])
+        for i in range(5, len(line)):
+            if line[i] not in b'=.\r\n\0' and line[i - 1] != ord('='):
+                line[i] = ord('a') if line[i] != ord('a') else ord('b')
+                break
+        lines[1] = bytes(line)
+        body = b'\r\n'.join(lines)
+    name = plan['name'].encode('latin-1')
+    if n > 1 or plan['partLine']:
+        head = b'=ybegin part=%d total=%d line=128 size=%d name=%s\r\n=ypart begin=%d end=%d\r\n' % (
+            k + 1, n, len(data), name, k * step + 1, k * step + len(chunk))
+        tail = b'=yend size=%d part=%d pcrc32=%s' % (len(chunk), k + 1, e.getCrc32().encode())
+        if k == n - 1:
+            tail += b' crc32=' + crc.encode()
+    else:
+        head = b'=ybegin line=128 size=%d name=%s\r\n' % (len(data), name)
+        tail = b'=yend size=%d crc32=%s' % (len(data), crc.encode())
+    out.append(head + body + tail + b'\r\n')
+sys.stdout.buffer.write(b'\0'.join(out))
+)";
+    QString error;
+    const QByteArray all = run(systemPython(), {QStringLiteral("-c"), QString::fromUtf8(script)},
+                               QJsonDocument(plan).toJson(), &error);
+    if (!error.isEmpty()) {
+        b.error = error;
+        return b;
+    }
+    for (const QByteArray &part : all.split('\0')) {
+        Headers h = headers;
+        if (options.parts > 1)
+            h.subject += " (" + QByteArray::number(b.articles.size() + 1) + "/" +
+                         QByteArray::number(options.parts) + ")";
+        b.articles << joinCrLf(headerLines(h) << QByteArray()) + part;
+    }
+    b.payload = data;
+    return b;
 }
 
 } // namespace testarticles

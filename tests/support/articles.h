@@ -108,6 +108,30 @@ Built mimeBase64(const Headers &headers, const QList<Attachment> &files,
 // replaced by ours.
 Built mpackBase64(const Headers &headers, const Attachment &file);
 
+struct YencOptions {
+    int parts = 1;               // more than one: "=ybegin part= total=" and "=ypart"
+    int damagePart = -1;         // this part (from 0) gets one data character changed
+    bool leadingDots = false;    // lines that begin with "=n" begin with "." instead
+    bool singlePartLine = false; // one part, written as part=1 total=1 with "=ypart"
+};
+
+struct YencBuilt {
+    QList<QByteArray> articles; // one per part, in part order
+    QByteArray payload;         // the file
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Empty when Debian's python3-yenc loads in /usr/bin/python3.
+QString yencMissing();
+
+// A file yEnc-encoded by python3-yenc (128-character lines, the running
+// CRC32 it computes), cut into options.parts articles of about the same
+// size. Every "=yend" has the part's size and pcrc32 (single-part: crc32);
+// the last part of several also has the whole file's crc32.
+YencBuilt yencoded(const Headers &headers, const QByteArray &name, const QByteArray &data,
+                   const YencOptions &options = {});
+
 // ISO-2022-JP text as an RFC 2047 encoded word, 'B' or 'Q' form, as Python's
 // email.header writes it (lower-case "=?iso-2022-jp?b?...?="). Long text
 // becomes several words separated by a folding line break; pass short text.

@@ -99,17 +99,28 @@ public:
     void articleLine(QStringView line) override
     {
         m_parser.articleLine(line);
-        if (m_state.fileCount != m_seen) {
-            m_seen = m_state.fileCount;
-            m_onNewFile();
-        }
+        seen();
     }
     void overlongLine(QStringView head) override { m_parser.overlongLine(head); }
+    bool rawArticleLine(QByteArrayView line) override
+    {
+        const bool taken = m_parser.rawArticleLine(line);
+        seen();
+        return taken;
+    }
+    void endOfRun() override { m_parser.endOfRun(); }
     void closeOutFile() override { m_parser.closeOutFile(); }
     void closeOutFileOnly() override { m_parser.closeOutFileOnly(); }
     void reset() { m_seen = 0; }
 
 private:
+    void seen()
+    {
+        if (m_state.fileCount != m_seen) {
+            m_seen = m_state.fileCount;
+            m_onNewFile();
+        }
+    }
     ArticleParser &m_parser;
     RunState &m_state;
     std::function<void()> m_onNewFile;

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArrayView>
+
+class DecodedByteSink;
+
+// One body line of a yEnc block (the data lines between "=ybegin"/"=ypart"
+// and "=yend"). Every byte is the data byte plus 42; "=" escapes the next
+// byte, which carries a further 64. CR, LF and NUL are never data and are
+// dropped. An "=" at the very end of the line escapes nothing and is
+// dropped too. No state is kept between lines.
+namespace YencDecoder {
+// Decodes `size` bytes at `in` into `out`, which has room for size + 16
+// bytes (the fast loop stores whole 16-byte blocks). Returns the number of
+// bytes decoded (at most size).
+qsizetype decode(const char *in, qsizetype size, char *out);
+// Decodes the line and hands its bytes to the sink, in pieces of a few
+// kilobytes.
+void decodeLine(QByteArrayView line, DecodedByteSink &sink);
+} // namespace YencDecoder
