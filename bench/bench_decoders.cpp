@@ -1,12 +1,14 @@
-// Throughput of the body line decoders: uuencoded and base64 lines decoded
-// and written to a file through the output file's writer, beside uudecode
-// and base64 -d on the same data in the same run. MB/s of encoded input
-// (1 MB = 1 000 000 bytes), best of several runs.
+// Throughput of the body line decoders: uuencoded, base64 and yEnc lines
+// decoded and written to a file through the output file's writer, beside
+// uudecode, base64 -d and python3-sabyenc (a C yEnc decoder) on the same
+// data in the same run. MB/s of encoded input (1 MB = 1 000 000 bytes),
+// best of several runs.
 //
 //   bench_decoders [MEGABYTES] [RUNS]
 #include "decode/base64decoder.h"
 #include "decode/decodedbytesink.h"
 #include "decode/uudecoder.h"
+#include "decode/yencdecoder.h"
 #include "output/outputfiles.h"
 
 #include <QCoreApplication>
@@ -17,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 namespace {
@@ -42,6 +45,68 @@ QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// Decoded bytes kept in memory, as a decoder library hands them back.
+class MemorySink final : public DecodedByteSink {
+public:
+    explicit MemorySink(QByteArray &out) : m_out(out) {}
+    bool accepting() const override { return true; }
+    void write(const char *data, qsizetype size) override
+    {
+        std::memcpy(m_out.data() + m_used, data, static_cast<size_t>(size));
+        m_used += size;
+    }
+    void reject() override {}
+    qsizetype used() const { return m_used; }
+
+private:
+    QByteArray &m_out;
+    qsizetype m_used = 0;
+};
+
+// The yEnc body's lines as the engine takes them: cut at LF, CR dropped,
+// each handed to the decoder as the bytes that came.
+template <typename Sink> void yencLines(const QByteArray &body, Sink &sink)
+{
+    const char *p = body.constData();
+    const char *end = p + body.size();
+    while (p < end) {
+        const char *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+        const char *stop = lf ? lf : end;
+        qsizetype n = stop - p;
+        if (n > 0 && p[n - 1] == '\r')
+            --n;
+        YencDecoder::decodeLine(QByteArrayView(p, n), sink);
+        p = lf ? lf + 1 : end;
+    }
+}
+
+// python3-sabyenc timed in Debian's own python (where it loads): the whole
+// article in 64 KB chunks, as a downloader hands it over; prints seconds.
+const char kSabyenc[] = R"(
+import sys, time, sabyenc3
+art = open(sys.argv[1], 'rb').read()
+runs = int(sys.argv[2])
+chunks = [art[i:i + 65536] for i in range(0, len(art), 65536)]
+best = 1e300
+for _ in range(runs):
+    t = time.perf_counter()
+    data, name, ok = sabyenc3.decode_usenet_chunks(chunks)
+    best = min(best, time.perf_counter() - t)
+open(sys.argv[3], 'wb').write(data)
+print(best, sabyenc3.simd)
+)";
+
+// The yEnc article for the data by python3-yenc (128-character lines).
+const char kYencode[] = R"(
+import sys, yenc
+data = open(sys.argv[1], 'rb').read()
+e = yenc.Encoder(); e.feed(data); e.terminate()
+out = open(sys.argv[2], 'wb')
+out.write(b'=ybegin line=128 size=%d name=out.bin\r\n' % len(data))
+out.write(e.getEncoded())
+out.write(b'=yend size=%d crc32=%s\r\n' % (len(data), e.getCrc32().encode()))
+)";
 
 bool runTool(const QString &program, const QStringList &args, const QString &in, const QString &out)
 {
@@ -185,5 +250,57 @@ int main(int argc, char **argv)
     });
     report("base64 -d < IN > FILE", b64Text.size(), t);
     verify("base64 -d");
+
+    // yEnc: python3-yenc and python3-sabyenc load in /usr/bin/python3 only.
+    const QString python = QStringLiteral("/usr/bin/python3");
+    const QString yencPath = dir.filePath(QStringLiteral("data.yenc"));
+    if (!runTool(python, {QStringLiteral("-c"), QLatin1String(kYencode), src, yencPath}, {}, {})) {
+        std::fprintf(stderr, "python3-yenc is needed for the yEnc rows\n");
+        return 0;
+    }
+    const QByteArray yencText = readFile(yencPath);
+    // The body: between the =ybegin line and the =yend line.
+    const qsizetype bodyStart = yencText.indexOf('\n') + 1;
+    const qsizetype bodyEnd = yencText.lastIndexOf("=yend");
+    const QByteArray yencBody = yencText.mid(bodyStart, bodyEnd - bodyStart);
+    std::printf("yEnc by python3-yenc: %lld bytes\n", static_cast<long long>(yencText.size()));
+
+    QByteArray memory(data.size() + 64, Qt::Uninitialized);
+    qsizetype decoded = 0;
+    t = best(runs, [&] {
+        MemorySink sink(memory);
+        yencLines(yencBody, sink);
+        decoded = sink.used();
+        return true;
+    });
+    report("yEnc bytes -> lines -> memory", yencText.size(), t);
+    if (decoded != data.size() || QByteArrayView(memory.constData(), decoded) != data)
+        std::fprintf(stderr, "yEnc to memory: output differs from the source\n");
+    t = best(runs, [&] {
+        OutputFiles out;
+        OutFileRequest r;
+        r.saveDir = dir.path();
+        QString name = QStringLiteral("out.bin");
+        if (out.OpenOutFile(r, name).status != OpenResult::Status::Opened)
+            return false;
+        FileSink sink(out);
+        yencLines(yencBody, sink);
+        return out.CloseOutFile() && sink.accepting();
+    });
+    report("yEnc bytes -> lines -> file", yencText.size(), t);
+    verify("yEnc");
+
+    QProcess p;
+    p.start(python, {QStringLiteral("-c"), QLatin1String(kSabyenc), yencPath, QString::number(runs),
+                     outPath});
+    if (!p.waitForFinished(-1) || p.exitCode() != 0) {
+        std::fprintf(stderr, "python3-sabyenc is needed for its row\n");
+        return 0;
+    }
+    const QList<QByteArray> said = p.readAllStandardOutput().trimmed().split(' ');
+    const QByteArray simd = said.value(1);
+    report(qPrintable(QStringLiteral("sabyenc3 chunks -> memory (%1)").arg(QLatin1String(simd))),
+           yencText.size(), said.value(0).toDouble());
+    verify("sabyenc3");
     return 0;
 }

@@ -1,5 +1,6 @@
-// Article lines as the engine hands them over, with every group option,
-// into a temporary save directory. Nothing may crash, and nothing may be
+// Article lines as the engine hands them over (the bytes first, to a yEnc
+// body; as text otherwise), with every group option, into a temporary save
+// directory. Nothing may crash, and nothing may be
 // created outside the save directory.
 #include "app/appcontext.h"
 #include "app/prompter.h"
@@ -93,19 +94,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (o & 2)
         log.openSummary(RunLog::summaryPath(f.save, state.runDate));
 
-    const QString text = Cp932::decode(
-        QByteArrayView(reinterpret_cast<const char *>(data) + 1, qsizetype(size) - 1));
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString &l : lines) {
-        if (l.endsWith(QLatin1Char('\r')))
+    QList<QByteArray> lines =
+        QByteArray(reinterpret_cast<const char *>(data) + 1, qsizetype(size) - 1).split('\n');
+    for (QByteArray &l : lines) {
+        if (l.endsWith('\r'))
             l.chop(1);
     }
     // The first line names the group, as a user could have typed it.
-    state.groupName = lines.isEmpty() ? QString() : lines.takeFirst();
+    state.groupName = lines.isEmpty() ? QString() : Cp932::decode(lines.takeFirst());
 
     ArticleParser parser(*f.ctx, state, log);
-    for (const QString &l : lines) {
-        if (l == QLatin1String(".")) {
+    for (const QByteArray &l : lines) {
+        if (l == ".") {
             // The end of an article, as the engine ends it.
             log.endRecord();
             state.from.clear();
@@ -117,10 +117,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             state.pendingFileName.clear();
             continue;
         }
-        parser.articleLine(l);
+        if (!(state.inBody && parser.rawArticleLine(l)))
+            parser.articleLine(Cp932::decode(l));
         if (!state.fatalError.isEmpty() || !state.runError.isEmpty())
             break;
     }
+    parser.endOfRun();
     parser.closeOutFile();
     log.closeSummary();
 
@@ -137,6 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     while (it.hasNext()) {
         const QFileInfo fi(it.next());
         check(!fi.isSymLink(), "a link in the save directory:", fi.filePath());
+        // No file grows past what an article can carry (a yEnc offset is
+        // never taken beyond the file's size).
+        check(fi.size() <= qint64(size) * 2 + 4096, "a file bigger than its input:", fi.filePath());
     }
     // A count never goes backwards or past what was opened.
     check(state.fileCount >= 0 && state.byteCount >= 0, "negative counters");

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   fonts-ipafont-gothic xvfb xauth
   sharutils mpack nkf python3 openssl ca-certificates
+  zlib1g-dev python3-yenc python3-sabyenc
   inn2
   desktop-file-utils
 )

@@ -35,21 +35,23 @@ private slots:
         rig.state.groupRewrite = QLatin1String(o & 32 ? "YES" : "NO");
         if (o & 2)
             rig.openLog();
-        QStringList lines = Cp932::decode(data.mid(1)).split(QLatin1Char('\n'));
-        for (QString &l : lines) {
-            if (l.endsWith(QLatin1Char('\r')))
+        QList<QByteArray> lines = data.mid(1).split('\n');
+        for (QByteArray &l : lines) {
+            if (l.endsWith('\r'))
                 l.chop(1);
         }
-        rig.state.groupName = lines.takeFirst();
-        for (const QString &l : lines) {
-            if (l == QLatin1String(".")) {
+        rig.state.groupName = Cp932::decode(lines.takeFirst());
+        for (const QByteArray &l : lines) {
+            if (l == ".") {
                 rig.endArticle();
                 continue;
             }
-            rig.parser->articleLine(l);
+            if (!(rig.state.inBody && rig.parser->rawArticleLine(l)))
+                rig.parser->articleLine(Cp932::decode(l));
             if (!rig.state.fatalError.isEmpty() || !rig.state.runError.isEmpty())
                 break;
         }
+        rig.parser->endOfRun();
         rig.parser->closeOutFile();
         for (const QString &e :
              QDir(rig.dir.path())
