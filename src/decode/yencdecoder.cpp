@@ -2,8 +2,13 @@
 
 #include "decode/decodedbytesink.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define KAPLO_YENC_X86 1
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -12,59 +17,219 @@ namespace {
 // (128 to 256 characters) is one write.
 constexpr qsizetype ChunkBytes = 4096;
 
-} // namespace
-
-qsizetype YencDecoder::decode(const char *in, qsizetype size, char *out)
+// The bytes from `i` to `end` one at a time. `escaped` says that the byte
+// before `i` was an escape character; it is updated for the byte before
+// `end`.
+inline unsigned char *decodeBytes(const unsigned char *s, qsizetype i, qsizetype end,
+                                  unsigned char *o, bool &escaped)
 {
-    const auto *s = reinterpret_cast<const unsigned char *>(in);
-    auto *o = reinterpret_cast<unsigned char *>(out);
+    for (; i < end; ++i) {
+        const unsigned char c = s[i];
+        if (escaped) {
+            *o++ = static_cast<unsigned char>(c - 64 - 42);
+            escaped = false;
+        } else if (c == '=') {
+            escaped = true;
+        } else if (c != '\r' && c != '\n' && c != 0) {
+            *o++ = static_cast<unsigned char>(c - 42);
+        }
+    }
+    return o;
+}
+
+#if defined(KAPLO_YENC_X86)
+
+// For every set of kept bytes among eight (bit k set: byte k is kept), the
+// shuffle that moves them to the front, and how many there are.
+struct Compaction {
+    std::array<std::uint64_t, 256> shuffle{};
+    std::array<std::uint8_t, 256> count{};
+};
+
+constexpr Compaction makeCompaction()
+{
+    Compaction t;
+    for (unsigned keep = 0; keep < 256; ++keep) {
+        std::uint64_t indices = 0;
+        unsigned n = 0;
+        for (unsigned k = 0; k < 8; ++k) {
+            if (keep & (1u << k))
+                indices |= std::uint64_t(k) << (8 * n++);
+        }
+        t.shuffle[keep] = indices;
+        t.count[keep] = static_cast<std::uint8_t>(n);
+    }
+    return t;
+}
+
+constexpr Compaction kCompaction = makeCompaction();
+
+// The blocks are decoded with vectors while no "=" follows an escape
+// character (never so in what encoders write: an escaped byte is the
+// critical byte plus 64, "@", "J", "M" or "}"); a block where one does is
+// decoded one byte at a time. In a vector block, a byte is an
+// escape character when it is "=", escaped when the byte before it is one
+// (or, for the first byte, the block before ended in one); escape
+// characters and unescaped CR, LF and NUL are dropped, the rest moved
+// together by a shuffle.
+
+// Sixteen bytes in the low and high halves of `v` (already decoded), kept
+// as `keep` says, stored at `o`; returns the end of what was stored.
+// Writes up to 16 bytes from `o`.
+__attribute__((target("ssse3"))) inline unsigned char *storeKept(__m128i v, unsigned keep,
+                                                                 unsigned char *o)
+{
+    const unsigned lo = keep & 0xFF;
+    const unsigned hi = keep >> 8;
+    const __m128i shuffle =
+        _mm_add_epi8(_mm_set_epi64x(static_cast<long long>(kCompaction.shuffle[hi]),
+                                    static_cast<long long>(kCompaction.shuffle[lo])),
+                     _mm_set_epi64x(0x0808080808080808LL, 0));
+    const __m128i packed = _mm_shuffle_epi8(v, shuffle);
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(o), packed);
+    o += kCompaction.count[lo];
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(o), _mm_unpackhi_epi64(packed, packed));
+    return o + kCompaction.count[hi];
+}
+
+__attribute__((target("ssse3"))) qsizetype decodeSsse3(const unsigned char *s, qsizetype size,
+                                                       unsigned char *out)
+{
+    unsigned char *o = out;
     qsizetype i = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes at a time while none of them is "=", CR, LF or NUL;
-    // the block is stored decoded in any case and the output moves on only
-    // past the plain bytes before the first special one.
+    bool escaped = false;
     const __m128i eq = _mm_set1_epi8('=');
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i zero = _mm_setzero_si128();
     const __m128i offset = _mm_set1_epi8(42);
-    while (i + 16 <= size) {
+    const __m128i escapeOffset = _mm_set1_epi8(64);
+    for (; i + 16 <= size; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-        const __m128i special =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, eq), _mm_cmpeq_epi8(v, cr)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, zero)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_sub_epi8(v, offset));
-        const int mask = _mm_movemask_epi8(special);
-        if (mask == 0) {
+        const __m128i isEq = _mm_cmpeq_epi8(v, eq);
+        const __m128i isEnd = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
+        const unsigned eqMask = static_cast<unsigned>(_mm_movemask_epi8(isEq));
+        const unsigned endMask = static_cast<unsigned>(_mm_movemask_epi8(isEnd));
+        if ((eqMask | endMask | unsigned(escaped)) == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_sub_epi8(v, offset));
             o += 16;
-            i += 16;
             continue;
         }
-        const int plain = __builtin_ctz(static_cast<unsigned>(mask));
-        o += plain;
-        i += plain;
-        if (s[i] == '=') {
-            if (i + 1 < size)
-                *o++ = static_cast<unsigned char>(s[i + 1] - 64 - 42);
-            i += 2;
-        } else {
-            i += 1;
+        const unsigned escapedMask = ((eqMask << 1) | unsigned(escaped)) & 0xFFFF;
+        if (eqMask & escapedMask) {
+            o = decodeBytes(s, i, i + 16, o, escaped);
+            continue;
         }
+        __m128i after = _mm_slli_si128(isEq, 1);
+        if (escaped)
+            after = _mm_or_si128(after, _mm_cvtsi32_si128(0xFF));
+        const __m128i decoded =
+            _mm_sub_epi8(_mm_sub_epi8(v, offset), _mm_and_si128(after, escapeOffset));
+        const unsigned drop = eqMask | (endMask & ~escapedMask);
+        o = storeKept(decoded, ~drop & 0xFFFF, o);
+        escaped = (eqMask >> 15) != 0;
     }
+    o = decodeBytes(s, i, size, o, escaped);
+    return o - out;
+}
+
+__attribute__((target("avx2"))) qsizetype decodeAvx2(const unsigned char *s, qsizetype size,
+                                                     unsigned char *out)
+{
+    unsigned char *o = out;
+    qsizetype i = 0;
+    bool escaped = false;
+    const __m256i eq = _mm256_set1_epi8('=');
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i offset = _mm256_set1_epi8(42);
+    const __m256i escapeOffset = _mm256_set1_epi8(64);
+    for (; i + 32 <= size; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + i));
+        const __m256i isEq = _mm256_cmpeq_epi8(v, eq);
+        const __m256i isEnd =
+            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, cr), _mm256_cmpeq_epi8(v, lf)),
+                            _mm256_cmpeq_epi8(v, zero));
+        const auto eqMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEq));
+        const auto endMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEnd));
+        if ((eqMask | endMask | std::uint32_t(escaped)) == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), _mm256_sub_epi8(v, offset));
+            o += 32;
+            continue;
+        }
+        const std::uint32_t escapedMask = (eqMask << 1) | std::uint32_t(escaped);
+        if (eqMask & escapedMask) {
+            o = decodeBytes(s, i, i + 32, o, escaped);
+            continue;
+        }
+        // isEq moved up one byte across the two lanes: the bytes after an
+        // escape character.
+        __m256i after = _mm256_alignr_epi8(isEq, _mm256_permute2x128_si256(isEq, isEq, 0x08), 15);
+        if (escaped)
+            after = _mm256_or_si256(after, _mm256_setr_epi64x(0xFF, 0, 0, 0));
+        const __m256i decoded =
+            _mm256_sub_epi8(_mm256_sub_epi8(v, offset), _mm256_and_si256(after, escapeOffset));
+        const std::uint32_t keep = ~(eqMask | (endMask & ~escapedMask));
+        o = storeKept(_mm256_castsi256_si128(decoded), keep & 0xFFFF, o);
+        o = storeKept(_mm256_extracti128_si256(decoded, 1), keep >> 16, o);
+        escaped = (eqMask >> 31) != 0;
+    }
+    o = decodeBytes(s, i, size, o, escaped);
+    return o - out;
+}
+
 #endif
-    while (i < size) {
-        const unsigned char c = s[i];
-        if (c == '=') {
-            if (i + 1 < size)
-                *o++ = static_cast<unsigned char>(s[i + 1] - 64 - 42);
-            i += 2;
-        } else {
-            if (c != '\r' && c != '\n' && c != 0)
-                *o++ = static_cast<unsigned char>(c - 42);
-            i += 1;
-        }
+
+qsizetype decodePortable(const unsigned char *s, qsizetype size, unsigned char *out)
+{
+    bool escaped = false;
+    return decodeBytes(s, 0, size, out, escaped) - out;
+}
+
+using DecodeFunction = qsizetype (*)(const unsigned char *, qsizetype, unsigned char *);
+
+// The fastest loop this processor runs, chosen once.
+DecodeFunction chooseDecode()
+{
+#if defined(KAPLO_YENC_X86)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2"))
+        return decodeAvx2;
+    if (__builtin_cpu_supports("ssse3"))
+        return decodeSsse3;
+#endif
+    return decodePortable;
+}
+
+} // namespace
+
+qsizetype YencDecoder::decode(const char *in, qsizetype size, char *out)
+{
+    static const DecodeFunction decodeFunction = chooseDecode();
+    return decodeFunction(reinterpret_cast<const unsigned char *>(in), size,
+                          reinterpret_cast<unsigned char *>(out));
+}
+
+qsizetype YencDecoder::decodeWith(Loop loop, const char *in, qsizetype size, char *out)
+{
+    const auto *s = reinterpret_cast<const unsigned char *>(in);
+    auto *o = reinterpret_cast<unsigned char *>(out);
+    switch (loop) {
+    case Loop::Bytes:
+        return decodePortable(s, size, o);
+#if defined(KAPLO_YENC_X86)
+    case Loop::Ssse3:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") ? decodeSsse3(s, size, o) : -1;
+    case Loop::Avx2:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? decodeAvx2(s, size, o) : -1;
+#endif
+    default:
+        return -1;
     }
-    return o - reinterpret_cast<unsigned char *>(out);
 }
 
 void YencDecoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)

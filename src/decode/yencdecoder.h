@@ -14,6 +14,10 @@ namespace YencDecoder {
 // bytes (the fast loop stores whole 16-byte blocks). Returns the number of
 // bytes decoded (at most size).
 qsizetype decode(const char *in, qsizetype size, char *out);
+// The loops decode() chooses from by the processor it runs on.
+enum class Loop { Bytes, Ssse3, Avx2 };
+// decode() with the given loop; -1 when this processor cannot run it.
+qsizetype decodeWith(Loop loop, const char *in, qsizetype size, char *out);
 // Decodes the line and hands its bytes to the sink, in pieces of a few
 // kilobytes.
 void decodeLine(QByteArrayView line, DecodedByteSink &sink);
