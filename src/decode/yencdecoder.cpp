@@ -92,46 +92,76 @@ __attribute__((target("ssse3"))) inline unsigned char *storeKept(__m128i v, unsi
     return o + kCompaction.count[hi];
 }
 
+// decodeBlockAvx2() for 16 bytes.
+__attribute__((target("ssse3"))) inline unsigned char *
+decodeBlockSsse3(const unsigned char *block, unsigned n, unsigned char *o, bool &escaped)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+    const __m128i isEq = _mm_cmpeq_epi8(v, _mm_set1_epi8('='));
+    const __m128i isEnd = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
+                                                    _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                                       _mm_cmpeq_epi8(v, _mm_setzero_si128()));
+    const auto eqMask = static_cast<unsigned>(_mm_movemask_epi8(isEq));
+    const auto endMask = static_cast<unsigned>(_mm_movemask_epi8(isEnd));
+    const unsigned escapedMask = ((eqMask << 1) | unsigned(escaped)) & 0xFFFF;
+    if (eqMask & escapedMask) [[unlikely]]
+        return decodeBytes(block, 0, n, o, escaped);
+    const __m128i after =
+        _mm_or_si128(_mm_slli_si128(isEq, 1), _mm_cvtsi32_si128(escaped ? 0xFF : 0));
+    const __m128i decoded =
+        _mm_sub_epi8(_mm_sub_epi8(v, _mm_set1_epi8(42)), _mm_and_si128(after, _mm_set1_epi8(64)));
+    unsigned keep = ~(eqMask | (endMask & ~escapedMask)) & ((1u << n) - 1);
+    escaped = (eqMask >> 15) != 0;
+    return storeKept(decoded, keep, o);
+}
+
 __attribute__((target("ssse3"))) qsizetype decodeSsse3(const unsigned char *s, qsizetype size,
                                                        unsigned char *out)
 {
     unsigned char *o = out;
     qsizetype i = 0;
     bool escaped = false;
-    const __m128i eq = _mm_set1_epi8('=');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i offset = _mm_set1_epi8(42);
-    const __m128i escapeOffset = _mm_set1_epi8(64);
-    for (; i + 16 <= size; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i));
-        const __m128i isEq = _mm_cmpeq_epi8(v, eq);
-        const __m128i isEnd = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, zero));
-        const unsigned eqMask = static_cast<unsigned>(_mm_movemask_epi8(isEq));
-        const unsigned endMask = static_cast<unsigned>(_mm_movemask_epi8(isEnd));
-        if ((eqMask | endMask | unsigned(escaped)) == 0) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm_sub_epi8(v, offset));
-            o += 16;
-            continue;
-        }
-        const unsigned escapedMask = ((eqMask << 1) | unsigned(escaped)) & 0xFFFF;
-        if (eqMask & escapedMask) {
-            o = decodeBytes(s, i, i + 16, o, escaped);
-            continue;
-        }
-        __m128i after = _mm_slli_si128(isEq, 1);
-        if (escaped)
-            after = _mm_or_si128(after, _mm_cvtsi32_si128(0xFF));
-        const __m128i decoded =
-            _mm_sub_epi8(_mm_sub_epi8(v, offset), _mm_and_si128(after, escapeOffset));
-        const unsigned drop = eqMask | (endMask & ~escapedMask);
-        o = storeKept(decoded, ~drop & 0xFFFF, o);
-        escaped = (eqMask >> 15) != 0;
+    for (; i + 16 <= size; i += 16)
+        o = decodeBlockSsse3(s + i, 16, o, escaped);
+    if (i < size) {
+        unsigned char last[16] = {};
+        const auto n = static_cast<unsigned>(size - i);
+        std::memcpy(last, s + i, n);
+        o = decodeBlockSsse3(last, n, o, escaped);
     }
-    o = decodeBytes(s, i, size, o, escaped);
     return o - out;
+}
+
+// Decodes the 32 bytes at `block`, of which the first `n` are the line's
+// (the rest, if any, NUL), to `o`; returns the end of the decoded bytes.
+// Writes up to 32 bytes from `o`.
+__attribute__((target("avx2"))) inline unsigned char *
+decodeBlockAvx2(const unsigned char *block, unsigned n, unsigned char *o, bool &escaped)
+{
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    const __m256i isEq = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('='));
+    const __m256i isEnd =
+        _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')),
+                                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))),
+                        _mm256_cmpeq_epi8(v, _mm256_setzero_si256()));
+    const auto eqMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEq));
+    const auto endMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEnd));
+    const std::uint32_t escapedMask = (eqMask << 1) | std::uint32_t(escaped);
+    if (eqMask & escapedMask) [[unlikely]]
+        return decodeBytes(block, 0, n, o, escaped);
+    // isEq moved up one byte across the two lanes: the bytes after an
+    // escape character.
+    __m256i after = _mm256_alignr_epi8(isEq, _mm256_permute2x128_si256(isEq, isEq, 0x08), 15);
+    after = _mm256_or_si256(after, _mm256_setr_epi64x(escaped ? 0xFF : 0, 0, 0, 0));
+    const __m256i decoded = _mm256_sub_epi8(_mm256_sub_epi8(v, _mm256_set1_epi8(42)),
+                                            _mm256_and_si256(after, _mm256_set1_epi8(64)));
+    std::uint32_t keep = ~(eqMask | (endMask & ~escapedMask));
+    if (n < 32)
+        keep &= (std::uint32_t(1) << n) - 1; // not the byte after a final "="
+    o = storeKept(_mm256_castsi256_si128(decoded), keep & 0xFFFF, o);
+    o = storeKept(_mm256_extracti128_si256(decoded, 1), keep >> 16, o);
+    escaped = (eqMask >> 31) != 0;
+    return o;
 }
 
 __attribute__((target("avx2"))) qsizetype decodeAvx2(const unsigned char *s, qsizetype size,
@@ -140,43 +170,15 @@ __attribute__((target("avx2"))) qsizetype decodeAvx2(const unsigned char *s, qsi
     unsigned char *o = out;
     qsizetype i = 0;
     bool escaped = false;
-    const __m256i eq = _mm256_set1_epi8('=');
-    const __m256i cr = _mm256_set1_epi8('\r');
-    const __m256i lf = _mm256_set1_epi8('\n');
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i offset = _mm256_set1_epi8(42);
-    const __m256i escapeOffset = _mm256_set1_epi8(64);
-    for (; i + 32 <= size; i += 32) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(s + i));
-        const __m256i isEq = _mm256_cmpeq_epi8(v, eq);
-        const __m256i isEnd =
-            _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, cr), _mm256_cmpeq_epi8(v, lf)),
-                            _mm256_cmpeq_epi8(v, zero));
-        const auto eqMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEq));
-        const auto endMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEnd));
-        if ((eqMask | endMask | std::uint32_t(escaped)) == 0) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), _mm256_sub_epi8(v, offset));
-            o += 32;
-            continue;
-        }
-        const std::uint32_t escapedMask = (eqMask << 1) | std::uint32_t(escaped);
-        if (eqMask & escapedMask) {
-            o = decodeBytes(s, i, i + 32, o, escaped);
-            continue;
-        }
-        // isEq moved up one byte across the two lanes: the bytes after an
-        // escape character.
-        __m256i after = _mm256_alignr_epi8(isEq, _mm256_permute2x128_si256(isEq, isEq, 0x08), 15);
-        if (escaped)
-            after = _mm256_or_si256(after, _mm256_setr_epi64x(0xFF, 0, 0, 0));
-        const __m256i decoded =
-            _mm256_sub_epi8(_mm256_sub_epi8(v, offset), _mm256_and_si256(after, escapeOffset));
-        const std::uint32_t keep = ~(eqMask | (endMask & ~escapedMask));
-        o = storeKept(_mm256_castsi256_si128(decoded), keep & 0xFFFF, o);
-        o = storeKept(_mm256_extracti128_si256(decoded, 1), keep >> 16, o);
-        escaped = (eqMask >> 31) != 0;
+    for (; i + 32 <= size; i += 32)
+        o = decodeBlockAvx2(s + i, 32, o, escaped);
+    if (i < size) {
+        // The last bytes padded with NUL, which is no data.
+        alignas(32) unsigned char last[32] = {};
+        const auto n = static_cast<unsigned>(size - i);
+        std::memcpy(last, s + i, n);
+        o = decodeBlockAvx2(last, n, o, escaped);
     }
-    o = decodeBytes(s, i, size, o, escaped);
     return o - out;
 }
 
@@ -236,7 +238,7 @@ void YencDecoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)
 {
     if (line.isEmpty() || !sink.accepting())
         return;
-    char out[ChunkBytes + 16];
+    char out[ChunkBytes + 32];
     const char *p = line.data();
     qsizetype left = line.size();
     while (left > 0) {

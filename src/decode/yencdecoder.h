@@ -10,8 +10,8 @@ class DecodedByteSink;
 // dropped. An "=" at the very end of the line escapes nothing and is
 // dropped too. No state is kept between lines.
 namespace YencDecoder {
-// Decodes `size` bytes at `in` into `out`, which has room for size + 16
-// bytes (the fast loop stores whole 16-byte blocks). Returns the number of
+// Decodes `size` bytes at `in` into `out`, which has room for size + 32
+// bytes (the vector loops store whole blocks). Returns the number of
 // bytes decoded (at most size).
 qsizetype decode(const char *in, qsizetype size, char *out);
 // The loops decode() chooses from by the processor it runs on.
