@@ -40,9 +40,11 @@ inline unsigned char *decodeBytes(const unsigned char *s, qsizetype i, qsizetype
 #if defined(KAPLO_YENC_X86)
 
 // For every set of kept bytes among eight (bit k set: byte k is kept), the
-// shuffle that moves them to the front, and how many there are.
+// shuffle that moves them to the front, for the low eight bytes of a vector
+// lane and for the high eight, and how many there are.
 struct Compaction {
-    std::array<std::uint64_t, 256> shuffle{};
+    std::array<std::uint64_t, 256> low{};
+    std::array<std::uint64_t, 256> high{};
     std::array<std::uint8_t, 256> count{};
 };
 
@@ -56,7 +58,8 @@ constexpr Compaction makeCompaction()
             if (keep & (1u << k))
                 indices |= std::uint64_t(k) << (8 * n++);
         }
-        t.shuffle[keep] = indices;
+        t.low[keep] = indices;
+        t.high[keep] = indices + 0x0808080808080808ULL;
         t.count[keep] = static_cast<std::uint8_t>(n);
     }
     return t;
@@ -73,23 +76,23 @@ constexpr Compaction kCompaction = makeCompaction();
 // characters and unescaped CR, LF and NUL are dropped, the rest moved
 // together by a shuffle.
 
-// Sixteen bytes in the low and high halves of `v` (already decoded), kept
-// as `keep` says, stored at `o`; returns the end of what was stored.
+// The shuffle that moves the kept bytes of sixteen together, and storing
+// the result: eight and eight, the second eight where the first end.
 // Writes up to 16 bytes from `o`.
-__attribute__((target("ssse3"))) inline unsigned char *storeKept(__m128i v, unsigned keep,
-                                                                 unsigned char *o)
+__attribute__((target("ssse3"))) inline __m128i keptShuffle(unsigned keep)
 {
-    const unsigned lo = keep & 0xFF;
-    const unsigned hi = keep >> 8;
-    const __m128i shuffle =
-        _mm_add_epi8(_mm_set_epi64x(static_cast<long long>(kCompaction.shuffle[hi]),
-                                    static_cast<long long>(kCompaction.shuffle[lo])),
-                     _mm_set_epi64x(0x0808080808080808LL, 0));
-    const __m128i packed = _mm_shuffle_epi8(v, shuffle);
+    return _mm_unpacklo_epi64(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i *>(&kCompaction.low[keep & 0xFF])),
+        _mm_loadl_epi64(reinterpret_cast<const __m128i *>(&kCompaction.high[keep >> 8])));
+}
+
+__attribute__((target("ssse3"))) inline unsigned char *storePacked(__m128i packed, unsigned keep,
+                                                                   unsigned char *o)
+{
     _mm_storel_epi64(reinterpret_cast<__m128i *>(o), packed);
-    o += kCompaction.count[lo];
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(o), _mm_unpackhi_epi64(packed, packed));
-    return o + kCompaction.count[hi];
+    o += kCompaction.count[keep & 0xFF];
+    _mm_storeh_pd(reinterpret_cast<double *>(o), _mm_castsi128_pd(packed));
+    return o + kCompaction.count[keep >> 8];
 }
 
 // decodeBlockAvx2() for 16 bytes.
@@ -112,7 +115,7 @@ decodeBlockSsse3(const unsigned char *block, unsigned n, unsigned char *o, bool 
         _mm_sub_epi8(_mm_sub_epi8(v, _mm_set1_epi8(42)), _mm_and_si128(after, _mm_set1_epi8(64)));
     unsigned keep = ~(eqMask | (endMask & ~escapedMask)) & ((1u << n) - 1);
     escaped = (eqMask >> 15) != 0;
-    return storeKept(decoded, keep, o);
+    return storePacked(_mm_shuffle_epi8(decoded, keptShuffle(keep)), keep, o);
 }
 
 __attribute__((target("ssse3"))) qsizetype decodeSsse3(const unsigned char *s, qsizetype size,
@@ -158,8 +161,10 @@ decodeBlockAvx2(const unsigned char *block, unsigned n, unsigned char *o, bool &
     std::uint32_t keep = ~(eqMask | (endMask & ~escapedMask));
     if (n < 32)
         keep &= (std::uint32_t(1) << n) - 1; // not the byte after a final "="
-    o = storeKept(_mm256_castsi256_si128(decoded), keep & 0xFFFF, o);
-    o = storeKept(_mm256_extracti128_si256(decoded, 1), keep >> 16, o);
+    const __m256i packed = _mm256_shuffle_epi8(
+        decoded, _mm256_setr_m128i(keptShuffle(keep & 0xFFFF), keptShuffle(keep >> 16)));
+    o = storePacked(_mm256_castsi256_si128(packed), keep & 0xFFFF, o);
+    o = storePacked(_mm256_extracti128_si256(packed, 1), keep >> 16, o);
     escaped = (eqMask >> 31) != 0;
     return o;
 }
