@@ -135,11 +135,21 @@ __attribute__((target("ssse3"))) qsizetype decodeSsse3(const unsigned char *s, q
     return o - out;
 }
 
-// Decodes the 32 bytes at `block`, of which the first `n` are the line's
-// (the rest, if any, NUL), to `o`; returns the end of the decoded bytes.
-// Writes up to 32 bytes from `o`.
+// 0xFF at byte 32 and nowhere else: the 32 bytes from kEdge + 32 - k have
+// 0xFF at byte k.
+alignas(64) constexpr std::array<unsigned char, 64> kEdge = [] {
+    std::array<unsigned char, 64> e{};
+    e[32] = 0xFF;
+    return e;
+}();
+
+// Decodes bytes `skip` to `end` of the 32 at `block` (the others are no
+// data, or were decoded before) to `o`; returns the end of the decoded
+// bytes. Writes up to 32 bytes from `o`.
+template <bool Partial>
 __attribute__((target("avx2"))) inline unsigned char *
-decodeBlockAvx2(const unsigned char *block, unsigned n, unsigned char *o, bool &escaped)
+decodeBlockAvx2(const unsigned char *block, unsigned skip, unsigned end, unsigned char *o,
+                bool &escaped)
 {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
     const __m256i isEq = _mm256_cmpeq_epi8(v, _mm256_set1_epi8('='));
@@ -147,20 +157,29 @@ decodeBlockAvx2(const unsigned char *block, unsigned n, unsigned char *o, bool &
         _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\r')),
                                         _mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n'))),
                         _mm256_cmpeq_epi8(v, _mm256_setzero_si256()));
-    const auto eqMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEq));
+    const std::uint32_t valid = (end < 32 ? (std::uint32_t(1) << end) - 1 : ~std::uint32_t(0)) &
+                                (~std::uint32_t(0) << skip);
+    const auto eqMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEq)) & valid;
     const auto endMask = static_cast<std::uint32_t>(_mm256_movemask_epi8(isEnd));
-    const std::uint32_t escapedMask = (eqMask << 1) | std::uint32_t(escaped);
+    const std::uint32_t escapedMask = (eqMask << 1) | (std::uint32_t(escaped) << skip);
     if (eqMask & escapedMask) [[unlikely]]
-        return decodeBytes(block, 0, n, o, escaped);
+        return decodeBytes(block, skip, end, o, escaped);
     // isEq moved up one byte across the two lanes: the bytes after an
-    // escape character.
+    // escape character. Byte `skip` is escaped as the bytes before say.
     __m256i after = _mm256_alignr_epi8(isEq, _mm256_permute2x128_si256(isEq, isEq, 0x08), 15);
-    after = _mm256_or_si256(after, _mm256_setr_epi64x(escaped ? 0xFF : 0, 0, 0, 0));
+    if (!Partial || skip == 0) {
+        after = _mm256_or_si256(after, _mm256_setr_epi64x(escaped ? 0xFF : 0, 0, 0, 0));
+    } else {
+        const __m256i edge =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(kEdge.data() + 32 - skip));
+        after = _mm256_andnot_si256(edge, after);
+        if (escaped)
+            after = _mm256_or_si256(after, edge);
+    }
     const __m256i decoded = _mm256_sub_epi8(_mm256_sub_epi8(v, _mm256_set1_epi8(42)),
                                             _mm256_and_si256(after, _mm256_set1_epi8(64)));
-    std::uint32_t keep = ~(eqMask | (endMask & ~escapedMask));
-    if (n < 32)
-        keep &= (std::uint32_t(1) << n) - 1; // not the byte after a final "="
+    // Not the bytes outside, nor the byte after a final "=".
+    const std::uint32_t keep = ~(eqMask | (endMask & ~escapedMask)) & valid;
     const __m256i packed = _mm256_shuffle_epi8(
         decoded, _mm256_setr_m128i(keptShuffle(keep & 0xFFFF), keptShuffle(keep >> 16)));
     o = storePacked(_mm256_castsi256_si128(packed), keep & 0xFFFF, o);
@@ -176,13 +195,18 @@ __attribute__((target("avx2"))) qsizetype decodeAvx2(const unsigned char *s, qsi
     qsizetype i = 0;
     bool escaped = false;
     for (; i + 32 <= size; i += 32)
-        o = decodeBlockAvx2(s + i, 32, o, escaped);
-    if (i < size) {
-        // The last bytes padded with NUL, which is no data.
+        o = decodeBlockAvx2<false>(s + i, 0, 32, o, escaped);
+    if (i == size)
+        return o - out;
+    const auto n = static_cast<unsigned>(size - i);
+    if (size >= 32) {
+        // The last 32 bytes of the line, of which the first were decoded.
+        o = decodeBlockAvx2<true>(s + size - 32, 32 - n, 32, o, escaped);
+    } else {
+        // The whole line padded with NUL, which is no data.
         alignas(32) unsigned char last[32] = {};
-        const auto n = static_cast<unsigned>(size - i);
-        std::memcpy(last, s + i, n);
-        o = decodeBlockAvx2(last, n, o, escaped);
+        std::memcpy(last, s, n);
+        o = decodeBlockAvx2<true>(last, 0, n, o, escaped);
     }
     return o - out;
 }
