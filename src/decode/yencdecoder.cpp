@@ -91,7 +91,7 @@ __attribute__((target("ssse3"))) inline unsigned char *storePacked(__m128i packe
 {
     _mm_storel_epi64(reinterpret_cast<__m128i *>(o), packed);
     o += kCompaction.count[keep & 0xFF];
-    _mm_storeh_pd(reinterpret_cast<double *>(o), _mm_castsi128_pd(packed));
+    _mm_storeh_pi(reinterpret_cast<__m64 *>(o), _mm_castsi128_ps(packed));
     return o + kCompaction.count[keep >> 8];
 }
 
@@ -283,12 +283,12 @@ void YencDecoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)
                 --take;
         }
         const qsizetype n = decode(p, take, out);
-        if (n > 0) {
-            sink.write(out, n);
-            if (!sink.accepting())
-                return;
-        }
         p += take;
         left -= take;
+        if (n > 0) {
+            sink.write(out, n);
+            if (left > 0 && !sink.accepting())
+                return;
+        }
     }
 }
