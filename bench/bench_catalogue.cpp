@@ -6,12 +6,12 @@
 //
 // Without --core the whole window (Form3, offscreen) shows the lists; with
 // it only the core (lists as models, no views) runs, as kaplo-cli does.
-#include "app/appcontext.h"
-#include "app/prompter.h"
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/ui/form3.h"
+#include "core/appcontext.h"
+#include "core/prompter.h"
 #include "engine/tcpnntpsocket.h"
 #include "settings/settingsstore.h"
 

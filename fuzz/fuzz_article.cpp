@@ -2,8 +2,8 @@
 // body; as text otherwise), with every group option, into a temporary save
 // directory. Nothing may crash, and nothing may be
 // created outside the save directory.
-#include "app/appcontext.h"
-#include "app/prompter.h"
+#include "core/appcontext.h"
+#include "core/prompter.h"
 #include "decode/cp932.h"
 #include "engine/articleparser.h"
 #include "engine/runlog.h"

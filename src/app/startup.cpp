@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
-#include "app/appcontext.h"
 #include "app/startupmode.h"
+#include "core/appcontext.h"
 #include "decode/decodetables.h"
 #include "output/naming.h"
 
@@ -33,7 +33,6 @@ void Startup::Form_Load(AppContext &ctx, const QString &commandLine)
     ctx.settings.load(ctx.store);
     ctx.groups.load(ctx.store, ctx.groupDefaults());
     ctx.selectedGroup = 0;
-    ctx.groupCount = ctx.groups.count();
 
     // Built once; the decoders read the shared instance.
     (void)DecodeTables::instance();

@@ -24,7 +24,7 @@ bool settingsReadable(AppContext &ctx);
 // Form_Load of the main window except the centring: stores the command line,
 // decides LogMode (asking "LOG=L" when the command line asks for it), loads
 // every setting into ctx.settings, loads the group table with the derived
-// defaults, sets GroupCount and builds the decode tables.
+// defaults and builds the decode tables.
 void Form_Load(AppContext &ctx, const QString &commandLine);
 
 } // namespace Startup

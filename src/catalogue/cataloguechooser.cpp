@@ -1,8 +1,8 @@
 #include "catalogue/cataloguechooser.h"
 
-#include "app/prompter.h"
 #include "catalogue/cataloguefile.h"
 #include "catalogue/cataloguesession.h"
+#include "core/prompter.h"
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
 

@@ -1,8 +1,8 @@
 #include "catalogue/catalogueconversation.h"
 
-#include "app/prompter.h"
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/cataloguesession.h"
+#include "core/prompter.h"
 #include "engine/downloadengine.h"
 #include "engine/nntpsocket.h"
 #include "settings/runningsettings.h"

@@ -1,6 +1,6 @@
 #include "engine/articleparser.h"
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "decode/base64decoder.h"
 #include "decode/cp932.h"
 #include "decode/iso2022.h"

@@ -1,10 +1,10 @@
 #include "engine/downloadengine.h"
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "decode/charsets.h"
 #include "engine/articlelinehandler.h"
 #include "engine/nntpsocket.h"
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 #include "settings/textvalue.h"
 
 #include <QLocale>
@@ -291,8 +291,7 @@ void DownloadEngine::startRun()
     ++m_runSerial;
     m_endReason = EndReason::None;
 
-    m_ctx.groupCount = m_ctx.groups.count();
-    for (int r = 0; r < m_ctx.groupCount; ++r)
+    for (int r = 0; r < m_ctx.groups.count(); ++r)
         m_ctx.groups.setText(r, GroupTable::State, QString());
 
     st.fileCount = 0;

@@ -1,6 +1,6 @@
 #include "groups/groupcommands.h"
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "settings/runlock.h"
 #include "settings/settingsstore.h"
 
@@ -53,14 +53,9 @@ bool GroupCommands::validPosition(int position) const
     return position >= 1 && position <= m_ctx.groups.count();
 }
 
-void GroupCommands::refreshGroupCount()
-{
-    m_ctx.groupCount = m_ctx.groups.count();
-}
-
 GroupCommands::Snapshot GroupCommands::snapshot() const
 {
-    Snapshot s{{}, m_ctx.selectedGroup, m_ctx.groupCount};
+    Snapshot s{{}, m_ctx.selectedGroup};
     s.rows.reserve(static_cast<size_t>(m_ctx.groups.count()));
     for (int r = 0; r < m_ctx.groups.count(); ++r)
         s.rows.push_back(m_ctx.groups.row(r));
@@ -73,7 +68,6 @@ void GroupCommands::restore(const Snapshot &s)
     for (size_t r = 0; r < s.rows.size(); ++r)
         m_ctx.groups.insertRow(static_cast<int>(r), s.rows[r]);
     m_ctx.selectedGroup = s.selectedGroup;
-    m_ctx.groupCount = s.groupCount;
 }
 
 bool GroupCommands::rewriteStore(int clearCount, const Snapshot &before)
@@ -117,13 +111,11 @@ bool GroupCommands::add()
         if (refusedByRun(edit))
             return false;
         const Snapshot before = snapshot();
-        refreshGroupCount();
         const int position =
-            validPosition(m_ctx.selectedGroup) ? m_ctx.selectedGroup : m_ctx.groupCount + 1;
+            validPosition(m_ctx.selectedGroup) ? m_ctx.selectedGroup : m_ctx.groups.count() + 1;
         // The defaults follow the SAVE flags as they are now, not as at start-up.
         m_ctx.groups.insertRow(position - 1,
                                GroupTable::newRow(newGroupName(), m_ctx.groupDefaults()));
-        refreshGroupCount();
         if (!rewriteStore(-1, before))
             return false;
         m_ctx.selectedGroup = position;
@@ -139,14 +131,12 @@ bool GroupCommands::deleteGroup()
     if (refusedByRun(edit))
         return false;
     const Snapshot before = snapshot();
-    refreshGroupCount();
     if (!validPosition(m_ctx.selectedGroup)) {
         m_ctx.prompter.message(noDeleteSelectionMessage());
         return false;
     }
-    const int cleared = m_ctx.groupCount;
+    const int cleared = m_ctx.groups.count();
     m_ctx.groups.removeRow(m_ctx.selectedGroup - 1);
-    refreshGroupCount();
     // SelectedGroup keeps its value: it now names the row that moved up.
     return rewriteStore(cleared, before);
 }
@@ -167,10 +157,9 @@ bool GroupCommands::move(int step)
     if (refusedByRun(edit))
         return false;
     const Snapshot before = snapshot();
-    refreshGroupCount();
     // Down compares with the count, so an empty list with nothing selected
     // (0 = 0) says it cannot move further down.
-    const int end = step < 0 ? 1 : m_ctx.groupCount;
+    const int end = step < 0 ? 1 : m_ctx.groups.count();
     if (m_ctx.selectedGroup == end) {
         m_ctx.prompter.message(step < 0 ? cannotMoveUpMessage() : cannotMoveDownMessage());
         return false;
@@ -179,7 +168,7 @@ bool GroupCommands::move(int step)
         m_ctx.prompter.message(noSelectionMessage());
         return false;
     }
-    const int cleared = m_ctx.groupCount;
+    const int cleared = m_ctx.groups.count();
     const GroupTable::Row copy = m_ctx.groups.row(m_ctx.selectedGroup - 1);
     m_ctx.groups.removeRow(m_ctx.selectedGroup - 1);
     m_ctx.selectedGroup += step;
@@ -189,7 +178,6 @@ bool GroupCommands::move(int step)
                   GroupTable::UserDir, GroupTable::Download, GroupTable::Rewrite})
         moved[static_cast<size_t>(c)] = copy[static_cast<size_t>(c)];
     m_ctx.groups.insertRow(m_ctx.selectedGroup - 1, moved);
-    refreshGroupCount();
     return rewriteStore(cleared, before);
 }
 

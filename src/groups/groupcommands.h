@@ -1,6 +1,6 @@
 #pragma once
 
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 
 #include <QString>
 
@@ -61,11 +61,9 @@ private:
     struct Snapshot {
         std::vector<GroupTable::Row> rows;
         int selectedGroup;
-        int groupCount;
     };
 
     bool validPosition(int position) const;
-    void refreshGroupCount();
     Snapshot snapshot() const;
     void restore(const Snapshot &s);
     // Clears GROUP1..GROUPc and GROUP (when clearCount >= 0) and writes every

@@ -1,6 +1,6 @@
 #include "groups/groupdialog.h"
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "groups/groupcommands.h"
 #include "settings/runlock.h"
 #include "settings/settingsstore.h"

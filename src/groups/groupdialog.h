@@ -1,6 +1,6 @@
 #pragma once
 
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "schedule/dialupoptions.h"
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "schedule/dialup.h"
 #include "schedule/scheduler.h"
 #include "settings/runningsettings.h"

@@ -1,6 +1,6 @@
 #include "schedule/scheduler.h"
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "schedule/dialup.h"
 #include "settings/runningsettings.h"
 #include "settings/textvalue.h"

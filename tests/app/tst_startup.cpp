@@ -1,5 +1,5 @@
-#include "app/appcontext.h"
 #include "app/startup.h"
+#include "core/appcontext.h"
 #include "settings/settingsstore.h"
 #include "support/testregistry.h"
 
@@ -237,7 +237,7 @@ private slots:
         Rig rig;
         Startup::Form_Load(rig.ctx, QString());
         QCOMPARE(rig.ctx.groups.count(), 0);
-        QCOMPARE(rig.ctx.groupCount, 0);
+        QCOMPARE(rig.ctx.groups.count(), 0);
         QCOMPARE(rig.ctx.selectedGroup, 0);
         QCOMPARE(rig.ctx.settings.serverName, RunningSettings::defaultServerName());
         QCOMPARE(rig.ctx.settings.saveDir, RunningSettings::defaultSaveDir());
@@ -281,7 +281,7 @@ private slots:
         }
         Startup::Form_Load(rig.ctx, QString());
         QCOMPARE(rig.ctx.groups.count(), rows);
-        QCOMPARE(rig.ctx.groupCount, rows);
+        QCOMPARE(rig.ctx.groups.count(), rows);
         QCOMPARE(rig.ctx.selectedGroup, 0);
         for (int r = 0; r < rows; ++r) {
             QCOMPARE(rig.ctx.groups.text(r, GroupTable::Name), names[r]);

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/appcontext.h"
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguefile.h"
 #include "catalogue/cataloguesession.h"
+#include "core/appcontext.h"
 #include "decode/cp932.h"
 #include "settings/settingsstore.h"
 #include "support/scriptedprompter.h"

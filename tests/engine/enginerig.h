@@ -3,10 +3,10 @@
 // A download engine on a FakeSocket, with its own settings file, save
 // directory and an article handler that records what it is given.
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "engine/articlelinehandler.h"
 #include "engine/downloadengine.h"
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 #include "settings/settingsstore.h"
 #include "support/fakesocket.h"
 #include "support/scriptedprompter.h"

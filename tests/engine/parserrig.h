@@ -4,7 +4,7 @@
 // own, a run state with a fixed clock, the summary log, and the steps the
 // engine takes around each article.
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "decode/cp932.h"
 #include "engine/articleparser.h"
 #include "engine/runlog.h"

@@ -4,7 +4,7 @@
 // attachment, a port nobody listens on, a settings file for kaplo-cli and
 // running kaplo-cli download.
 
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 #include "settings/settingsstore.h"
 
 #include <QByteArray>

@@ -1,12 +1,12 @@
 // Attachments made by real encoders (uuencode, Python's email package,
 // mpack), posted to a private INN server and fetched by a whole download run.
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "decode/cp932.h"
 #include "engine/articleparser.h"
 #include "engine/downloadengine.h"
 #include "engine/parserrig.h"
 #include "engine/tcpnntpsocket.h"
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 #include "settings/settingsstore.h"
 #include "support/articles.h"
 #include "support/innserver.h"

@@ -1,13 +1,13 @@
 // yEnc files made by python3-yenc, single and multi-part, posted to a private
 // INN server and fetched by whole runs of the engine and of kaplo-cli.
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "decode/cp932.h"
 #include "engine/articleparser.h"
 #include "engine/downloadengine.h"
 #include "engine/tcpnntpsocket.h"
-#include "groups/grouptable.h"
 #include "output/yencparts.h"
 #include "runhelpers.h"
+#include "settings/grouptable.h"
 #include "settings/settingsstore.h"
 #include "support/articles.h"
 #include "support/innserver.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "settings/settingsstore.h"
 #include "support/scriptedprompter.h"
 
@@ -46,7 +46,6 @@ struct GroupFixture {
         ctx = std::make_unique<AppContext>(*store, prompter);
         ctx->settings.load(*store);
         ctx->groups.load(*store, ctx->groupDefaults());
-        ctx->groupCount = ctx->groups.count();
     }
 
     QByteArray fileBytes() const

@@ -45,7 +45,7 @@ private slots:
         QCOMPARE(shown, 1);
         QCOMPARE(inDialog.name, QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟ"));
         QCOMPARE(inDialog.last, QString());
-        QCOMPARE(f.ctx->groupCount, 4);
+        QCOMPARE(f.ctx->groups.count(), 4);
         const QStringList expected = kThree + QStringList{QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟ")};
         QCOMPARE(f.rowNames(), expected);
         QCOMPARE(f.storedRows(), f.rows());
@@ -196,7 +196,7 @@ private slots:
         commands.deleteGroup();
         QCOMPARE(f.rowNames(), afterSecond);
         QCOMPARE(f.ctx->selectedGroup, selected);
-        QCOMPARE(f.ctx->groupCount, afterSecond.size());
+        QCOMPARE(f.ctx->groups.count(), afterSecond.size());
         QCOMPARE(f.prompter.shown, messages);
         QCOMPARE(f.storedRows(), f.rows());
         // No section of a removed position survives.
@@ -390,7 +390,7 @@ private slots:
         QCOMPARE(f.fileBytes(), bytes);
         QCOMPARE(f.rows(), rowsBefore);
         QCOMPARE(f.ctx->selectedGroup, selected);
-        QCOMPARE(f.ctx->groupCount, 3);
+        QCOMPARE(f.ctx->groups.count(), 3);
         QCOMPARE(shown, 0);
         QCOMPARE(f.prompter.shown.size(), 1);
         QVERIFY(!f.store->errorString().isEmpty());

@@ -2,12 +2,12 @@
 // confirmation is answered yes; the count of names received goes to stdout,
 // messages to stderr; newsgroups.dat and TIME are written as the window
 // writes them.
-#include "app/appcontext.h"
 #include "app/cli/clicommand.h"
 #include "app/cli/cliprompter.h"
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguesession.h"
+#include "core/appcontext.h"
 #include "engine/tcpnntpsocket.h"
 #include "settings/settingsstore.h"
 

@@ -1,9 +1,9 @@
 // kaplo-cli download: one download run with the stored settings and groups,
 // without a window. SIGINT and SIGTERM stop the run as the stop button does.
-#include "app/appcontext.h"
 #include "app/cli/clicommand.h"
 #include "app/cli/cliprompter.h"
 #include "app/startup.h"
+#include "core/appcontext.h"
 #include "engine/articleparser.h"
 #include "engine/downloadengine.h"
 #include "engine/tcpnntpsocket.h"

@@ -1,9 +1,9 @@
 // kaplo-cli groups: the group table from the command line. Every change goes
 // through the same commands and dialog logic as the main window, with the
 // selection set to the position named on the command line.
-#include "app/appcontext.h"
 #include "app/cli/clicommand.h"
 #include "app/cli/cliprompter.h"
+#include "core/appcontext.h"
 #include "groups/groupcommands.h"
 #include "groups/groupdialog.h"
 
@@ -183,7 +183,6 @@ int run(QStringList args)
     // As start-up loads them.
     ctx.settings.load(store);
     ctx.groups.load(store, ctx.groupDefaults());
-    ctx.groupCount = ctx.groups.count();
     GroupCommands commands(ctx);
 
     if (what == QLatin1String("list")) {

@@ -1,11 +1,11 @@
 // kaplo: the desktop program.
-#include "app/appcontext.h"
 #include "app/startup.h"
 #include "app/ui/appicon.h"
 #include "app/ui/form1.h"
 #include "app/ui/screenshots.h"
 #include "app/ui/uifont.h"
 #include "app/ui/widgetprompter.h"
+#include "core/appcontext.h"
 #include "settings/settingsstore.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "app/ui/frmabout.h"
 
 #include "app/ui/appicon.h"
-#include "app/ui/twips.h"
+#include "core/ui/twips.h"
 
 #include <QGuiApplication>
 #include <QLabel>

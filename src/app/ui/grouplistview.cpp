@@ -1,8 +1,8 @@
 #include "app/ui/grouplistview.h"
 
-#include "app/ui/twips.h"
+#include "core/ui/twips.h"
 #include "engine/downloadengine.h"
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 
 #include <QHeaderView>
 #include <QScopedValueRollback>

@@ -1,6 +1,5 @@
 #include "app/ui/screenshots.h"
 
-#include "app/appcontext.h"
 #include "app/ui/appicon.h"
 #include "app/ui/form1.h"
 #include "app/ui/frmabout.h"
@@ -8,6 +7,7 @@
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/ui/form3.h"
+#include "core/appcontext.h"
 #include "engine/downloadengine.h"
 #include "engine/nntpsocket.h"
 #include "engine/runsummary.h"

@@ -1,10 +1,10 @@
 #include "catalogue/ui/form3.h"
 
-#include "app/appcontext.h"
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguesession.h"
 #include "catalogue/namefiltermodel.h"
+#include "core/appcontext.h"
 #include "engine/tcpnntpsocket.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "groups/ui/form2.h"
 
-#include "app/appcontext.h"
-#include "app/ui/twips.h"
+#include "core/appcontext.h"
+#include "core/ui/twips.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

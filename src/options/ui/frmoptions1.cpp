@@ -1,7 +1,7 @@
 #include "options/ui/frmoptions1.h"
 
-#include "app/appcontext.h"
-#include "app/ui/twips.h"
+#include "core/appcontext.h"
+#include "core/ui/twips.h"
 #include "options/saveoptions.h"
 #include "options/ui/dirlistbox.h"
 

@@ -1,7 +1,7 @@
 #include "schedule/ui/frmoptions2.h"
 
-#include "app/appcontext.h"
-#include "app/ui/twips.h"
+#include "core/appcontext.h"
+#include "core/ui/twips.h"
 #include "schedule/dialup.h"
 
 #include <QComboBox>

@@ -1,9 +1,9 @@
-#include "app/appcontext.h"
 #include "app/ui/form1.h"
 #include "app/ui/frmabout.h"
 #include "app/ui/grouplistview.h"
-#include "app/ui/twips.h"
 #include "app/ui/widgetprompter.h"
+#include "core/appcontext.h"
+#include "core/ui/twips.h"
 #include "engine/downloadengine.h"
 #include "groups/groupcommands.h"
 #include "schedule/scheduler.h"
@@ -219,7 +219,7 @@ private slots:
             QVERIFY(list->header()->sectionSize(4) > list->fontMetrics().horizontalAdvance(t));
         QVERIFY(!list->rootIsDecorated());
         QCOMPARE(list->model()->rowCount(), 3);
-        QCOMPARE(rig.ctx.groupCount, 3);
+        QCOMPARE(rig.ctx.groups.count(), 3);
         QCOMPARE(list->model()->index(1, 0).data().toString(),
                  QStringLiteral("japan.binaries.misc"));
     }

@@ -1,6 +1,6 @@
 #include "groups/groupfixture.h"
 
-#include "app/ui/twips.h"
+#include "core/ui/twips.h"
 #include "groups/groupcommands.h"
 #include "groups/ui/form2.h"
 #include "support/testregistry.h"

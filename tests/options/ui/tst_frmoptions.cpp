@@ -1,4 +1,4 @@
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "options/ui/frmoptions.h"
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"

@@ -1,4 +1,4 @@
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "options/ui/dirlistbox.h"
 #include "options/ui/frmoptions1.h"
 #include "support/scriptedprompter.h"

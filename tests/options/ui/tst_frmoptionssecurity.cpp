@@ -1,5 +1,5 @@
 // frmOptions' controls for secure and authenticated servers.
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "options/ui/frmoptions.h"
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"

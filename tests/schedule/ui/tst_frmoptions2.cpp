@@ -1,4 +1,4 @@
-#include "app/appcontext.h"
+#include "core/appcontext.h"
 #include "schedule/fakedialup.h"
 #include "schedule/ui/frmoptions2.h"
 #include "support/scriptedprompter.h"

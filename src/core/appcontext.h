@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/prompter.h"
-#include "groups/grouptable.h"
+#include "core/prompter.h"
+#include "settings/grouptable.h"
 #include "settings/runlock.h"
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
@@ -23,7 +23,6 @@ struct AppContext {
     RunningSettings settings;
     GroupTable groups;
     int selectedGroup = 0; // SelectedGroup: 1-based row last clicked, 0 for none
-    int groupCount = 0;    // GroupCount: the row count as last refreshed
     bool logMode = false;  // LogMode: the trace log is written
     QString commandLine;   // CommandLine: the whole argument text
 

@@ -1,4 +1,4 @@
-#include "groups/grouptable.h"
+#include "settings/grouptable.h"
 
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
