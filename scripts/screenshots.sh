@@ -24,7 +24,7 @@ quietly() {
 if [ ! -f "$build/build.ninja" ] || [ -n "${KAPLO_REBUILD:-}" ]; then
   quietly cmake -S . -B "$build" -G Ninja
 fi
-quietly cmake --build "$build" --target kaplo
+quietly cmake --build "$build" --target kaplo-screenshots
 
 # The save directory shows in the save dialog's folder list, so its path is
 # the same on every run: a fixed folder, made afresh and removed afterwards.
@@ -104,5 +104,5 @@ else
   draw() { env QT_QPA_PLATFORM=offscreen "$@"; }
 fi
 mkdir -p "$out" "$out/150"
-draw env KAPLO_SETTINGS="$base/KAPLO.ini" "$build/kaplo" --screenshot "$out"
-draw env KAPLO_SETTINGS="$base/KAPLO.ini" QT_SCALE_FACTOR=1.5 "$build/kaplo" --screenshot "$out/150"
+draw env KAPLO_SETTINGS="$base/KAPLO.ini" "$build/kaplo-screenshots" "$out"
+draw env KAPLO_SETTINGS="$base/KAPLO.ini" QT_SCALE_FACTOR=1.5 "$build/kaplo-screenshots" "$out/150"

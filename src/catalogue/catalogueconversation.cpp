@@ -79,6 +79,7 @@ void CatalogueConversation::startFetch(bool emptyList1)
     m_connected = true;
     m_auth.reset(NntpAuth::Settings::from(m_settings));
     m_socket.setTls(m_settings.ssl == QLatin1String("TRUE"));
+    m_socket.setCaFile(m_settings.caFile);
     m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
     m_timeout = DownloadEngine::timeoutSeconds(m_settings.timeout);
     m_silence.start(m_timeout * 1000);

@@ -260,6 +260,7 @@ void DownloadEngine::startRun()
     m_timeout = timeoutSeconds(set.timeout);
     m_auth.reset(NntpAuth::Settings::from(set));
     m_socket.setTls(set.ssl == kTrue);
+    m_socket.setCaFile(set.caFile);
     m_socket.connectToHost(set.serverName, TextValue::portNumber(set.serverPort));
 
     st.engineState = QStringLiteral("S");

@@ -31,6 +31,9 @@ public:
     // server's certificate is verified before anything is read or sent.
     void setTls(bool on) { m_tls = on; }
     bool tls() const { return m_tls; }
+    // A PEM file of authorities trusted besides the system's (SERVER/CAFILE).
+    void setCaFile(const QString &path) { m_caFile = path; }
+    QString caFile() const { return m_caFile; }
     // For the connections opened from now on: a received line whose bytes
     // are well-formed UTF-8 is read as UTF-8, any other as CP932 (article
     // headers written by today's clients).
@@ -45,5 +48,6 @@ signals:
 
 private:
     bool m_tls = false;
+    QString m_caFile;
     bool m_utf8Lines = false;
 };

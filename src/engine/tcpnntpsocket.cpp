@@ -106,12 +106,11 @@ void TcpNntpSocket::configureTls(QTcpSocket &transport)
 {
     auto &ssl = static_cast<QSslSocket &>(transport);
     ssl.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    // Test servers only: their own authority besides the system's.
-    const QString testCa = qEnvironmentVariable("KAPLO_TEST_CA_FILE");
-    if (!testCa.isEmpty()) {
+    // A private server's own authority, besides the system's.
+    if (!caFile().isEmpty()) {
         QSslConfiguration conf = ssl.sslConfiguration();
         conf.setCaCertificates(QSslConfiguration::systemCaCertificates() +
-                               QSslCertificate::fromPath(testCa));
+                               QSslCertificate::fromPath(caFile()));
         ssl.setSslConfiguration(conf);
     }
 }

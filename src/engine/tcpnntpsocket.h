@@ -19,11 +19,8 @@ class QTcpSocket;
 // verifies the server's certificate against the system's authorities and the
 // host name given to connectToHost(). Nothing is read before the session is
 // encrypted, and what is sent before that waits for it; a failed handshake or
-// verification is reported through error() and nothing goes out.
-//
-// For tests only: the environment variable KAPLO_TEST_CA_FILE names a PEM
-// file of further authorities to trust (a test server's self-signed
-// certificate). Nothing else reads it.
+// verification is reported through error() and nothing goes out. caFile()
+// names a PEM file of further authorities to trust (SERVER/CAFILE).
 class TcpNntpSocket : public NntpSocket {
     Q_OBJECT
 public:

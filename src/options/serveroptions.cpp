@@ -3,6 +3,8 @@
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
 
+#include <QFile>
+
 namespace {
 
 QString flag(bool on)
@@ -17,7 +19,7 @@ ServerOptions ServerOptions::fromRunning(const RunningSettings &running)
     // The flags are on only for the exact text the connecting code obeys.
     return {running.serverName, running.serverPort, running.ssl == QLatin1String("TRUE"),
             running.user,       running.pass,       running.modeReader == QLatin1String("TRUE"),
-            running.timeout};
+            running.timeout,    running.caFile};
 }
 
 bool ServerOptions::validTimeout(const QString &text)
@@ -39,10 +41,30 @@ QString ServerOptions::notNumberMessage()
     return QStringLiteral("数字を入れてください");
 }
 
+bool ServerOptions::validCaFile(const QString &text)
+{
+    const QString path = text.trimmed();
+    if (path.isEmpty())
+        return true;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    // A certificate file of reasonable size with at least one PEM certificate.
+    const QByteArray head = f.read(1024 * 1024);
+    return head.contains("-----BEGIN CERTIFICATE-----");
+}
+
+QString ServerOptions::caFileMessage()
+{
+    return QStringLiteral("証明書ファイル(PEM)を読めません");
+}
+
 std::optional<QString> ServerOptions::validate() const
 {
     if (!validTimeout(timeout))
         return notNumberMessage();
+    if (!validCaFile(caFile))
+        return caFileMessage();
     return std::nullopt;
 }
 
@@ -57,6 +79,7 @@ bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QStrin
     store.write(section, QStringLiteral("PASS"), pass);
     store.write(section, QStringLiteral("MODEREADER"), flag(modeReader));
     store.write(section, QStringLiteral("TIMEOUT"), timeout.trimmed());
+    store.write(section, QStringLiteral("CAFILE"), caFile.trimmed());
     if (!batch.commit()) {
         if (error)
             *error = store.errorString();
@@ -69,5 +92,6 @@ bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QStrin
     running.pass = pass;
     running.modeReader = flag(modeReader);
     running.timeout = timeout.trimmed();
+    running.caFile = caFile.trimmed();
     return true;
 }

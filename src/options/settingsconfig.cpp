@@ -34,6 +34,7 @@ const Known kKnown[] = {
     {Keys::Server, "PASS", &RunningSettings::pass},
     {Keys::Server, "MODEREADER", &RunningSettings::modeReader},
     {Keys::Server, "TIMEOUT", &RunningSettings::timeout},
+    {Keys::Server, "CAFILE", &RunningSettings::caFile},
     {Keys::Server, "TIME", nullptr},
     {Keys::Save, "DIR", &RunningSettings::saveDir},
     {Keys::Save, "REWRITE", &RunningSettings::rewrite},
@@ -182,6 +183,14 @@ Checked check(const SettingsStore &store, const QString &section, const QString 
         // Seconds of silence from the server: a whole number, at least 1.
         if (!ServerOptions::validTimeout(value))
             out.refusal = ServerOptions::notNumberMessage();
+        else
+            out.value = value.trimmed();
+        return out;
+    }
+    if (is(section, key, Keys::Server, "CAFILE")) {
+        // A PEM file of certificates, or empty for the system's authorities only.
+        if (!ServerOptions::validCaFile(value))
+            out.refusal = ServerOptions::caFileMessage();
         else
             out.value = value.trimmed();
         return out;

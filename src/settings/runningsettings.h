@@ -33,6 +33,9 @@ struct RunningSettings {
     QString user;
     QString pass;
     QString modeReader;
+    // A PEM file of authorities trusted besides the system's (a private
+    // server with its own authority); empty for the system's only.
+    QString caFile;
     // Seconds of silence from the server before a run or fetch gives up.
     QString timeout;
 

@@ -20,7 +20,6 @@ using FakeRig = CatalogueRig<FakeSocket>;
 
 const QString kUser = QStringLiteral("kaplo");
 const QString kPass = QStringLiteral("pass word!");
-const char kCaVariable[] = "KAPLO_TEST_CA_FILE";
 
 class RecordingSocket final : public TcpNntpSocket {
 public:
@@ -33,9 +32,12 @@ public:
 };
 using TcpRig = CatalogueRig<RecordingSocket>;
 
-void secure(CatalogueFixture &f, bool tls, bool modeReader, const QString &pass)
+// caFile: the test server's own authority (SERVER/CAFILE), empty for none.
+void secure(CatalogueFixture &f, bool tls, bool modeReader, const QString &pass,
+            const QString &caFile = QString())
 {
     RunningSettings &s = f.ctx->settings;
+    s.caFile = caFile;
     s.ssl = tls ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     s.modeReader = modeReader ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
     s.user = kUser;
@@ -67,21 +69,16 @@ private slots:
         QVERIFY2(m_inn.newGroups({"kaplo.tls.one", "kaplo.tls.two"}),
                  qPrintable(m_inn.errorString()));
     }
-    void init()
-    {
-        if (m_inn.isRunning())
-            qputenv(kCaVariable, QFile::encodeName(m_inn.caFile()));
-    }
-    void cleanup() { qunsetenv(kCaVariable); }
 
     void authenticatesBeforeTheCommand()
     {
         CatalogueFixture f;
-        secure(f, true, true, kPass);
+        secure(f, true, true, kPass, QStringLiteral("/etc/kaplo/ca.pem"));
         CatalogueSession s;
         FakeRig r(f, s);
         r.conversation.cmdALL_Click();
         QVERIFY(r.socket.tls());
+        QCOMPARE(r.socket.caFile(), QStringLiteral("/etc/kaplo/ca.pem"));
         r.socket.feed("200 hello\r\n");
         r.socket.feed("200 reader\r\n");
         r.socket.feed("381 more\r\n");
@@ -176,7 +173,7 @@ private slots:
         if (!m_inn.isRunning())
             QSKIP(qPrintable(InnServer::unavailableReason()));
         CatalogueFixture f(InnServer::tlsHost(), m_inn.tlsPort());
-        secure(f, true, true, kPass);
+        secure(f, true, true, kPass, m_inn.caFile());
         CatalogueSession s;
         TcpRig r(f, s);
         r.conversation.cmdALL_Click();
@@ -193,7 +190,7 @@ private slots:
         if (!m_inn.isRunning())
             QSKIP(qPrintable(InnServer::unavailableReason()));
         CatalogueFixture f(InnServer::tlsHost(), m_inn.tlsPort());
-        secure(f, true, false, QStringLiteral("wrong"));
+        secure(f, true, false, QStringLiteral("wrong"), m_inn.caFile());
         CatalogueSession s;
         TcpRig r(f, s);
         r.conversation.cmdALL_Click();
@@ -208,7 +205,6 @@ private slots:
     {
         if (!m_inn.isRunning())
             QSKIP(qPrintable(InnServer::unavailableReason()));
-        qunsetenv(kCaVariable);
         CatalogueFixture f(InnServer::tlsHost(), m_inn.tlsPort());
         secure(f, true, false, kPass);
         CatalogueSession s;
@@ -232,6 +228,7 @@ private slots:
             store.write(QStringLiteral("SERVER"), QStringLiteral("SSL"), QStringLiteral("TRUE"));
             store.write(QStringLiteral("SERVER"), QStringLiteral("USER"), kUser);
             store.write(QStringLiteral("SERVER"), QStringLiteral("PASS"), kPass);
+            store.write(QStringLiteral("SERVER"), QStringLiteral("CAFILE"), m_inn.caFile());
             QVERIFY(batch.commit());
         }
         QProcess p;

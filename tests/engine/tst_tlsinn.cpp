@@ -16,7 +16,6 @@ using namespace runtest;
 
 namespace {
 
-const char kCaVariable[] = "KAPLO_TEST_CA_FILE";
 const QString kUser = QStringLiteral("kaplo");
 // A blank inside: servers take the rest of the line as the password.
 const QString kPass = QStringLiteral("pass word!");
@@ -44,7 +43,8 @@ struct TlsRun {
     RecordingHandler handler;
     QSignalSpy ended;
 
-    TlsRun(quint16 port, const QString &pass)
+    // caFile: the test server's own authority (SERVER/CAFILE), empty for none.
+    TlsRun(quint16 port, const QString &pass, const QString &caFile)
         : engine(*rig.ctx, tcp), handler(engine.state()), ended(&engine, &DownloadEngine::runEnded)
     {
         RunningSettings &s = rig.ctx->settings;
@@ -54,6 +54,7 @@ struct TlsRun {
         s.modeReader = QStringLiteral("TRUE");
         s.user = kUser;
         s.pass = pass;
+        s.caFile = caFile;
         engine.setArticleHandler(&handler);
         engine.state().now = [this] { return rig.clock; };
     }
@@ -83,12 +84,7 @@ private slots:
         m_inn.setReaderPassword(kUser, kPass);
         QVERIFY2(m_inn.start(), qPrintable(m_inn.errorString()));
     }
-    void init()
-    {
-        ++m_serial;
-        qputenv(kCaVariable, QFile::encodeName(m_inn.caFile()));
-    }
-    void cleanup() { qunsetenv(kCaVariable); }
+    void init() { ++m_serial; }
 
     void runWithPassword()
     {
@@ -96,7 +92,7 @@ private slots:
         QVERIFY2(m_inn.newGroup(g), qPrintable(m_inn.errorString()));
         for (int i = 1; i <= 2; ++i)
             QVERIFY(m_inn.post(article(g, QStringLiteral("s%1").arg(i), "line\r\n")));
-        TlsRun run(m_inn.tlsPort(), kPass);
+        TlsRun run(m_inn.tlsPort(), kPass, m_inn.caFile());
         run.rig.addGroup(g);
         QVERIFY(run.run());
         QCOMPARE(run.engine.state().label3, QString());
@@ -121,7 +117,7 @@ private slots:
             body += QByteArray::number(i).rightJustified(8, '0') + QByteArray(60, 'x') + "\r\n";
         QVERIFY2(m_inn.post(article(g, QStringLiteral("big"), body)),
                  qPrintable(m_inn.errorString()));
-        TlsRun run(m_inn.tlsPort(), kPass);
+        TlsRun run(m_inn.tlsPort(), kPass, m_inn.caFile());
         run.rig.addGroup(g);
         QVERIFY(run.run());
         QCOMPARE(run.engine.endReason(), DownloadEngine::EndReason::Finished);
@@ -134,7 +130,7 @@ private slots:
     {
         const QString g = group();
         QVERIFY(m_inn.newGroup(g));
-        TlsRun run(m_inn.tlsPort(), QStringLiteral("not it"));
+        TlsRun run(m_inn.tlsPort(), QStringLiteral("not it"), m_inn.caFile());
         run.rig.addGroup(g);
         QVERIFY(run.run());
         QCOMPARE(run.engine.endReason(), DownloadEngine::EndReason::Error);
@@ -148,8 +144,7 @@ private slots:
     // before anything is read or sent.
     void untrustedCertificate()
     {
-        qunsetenv(kCaVariable);
-        TlsRun run(m_inn.tlsPort(), kPass);
+        TlsRun run(m_inn.tlsPort(), kPass, QString());
         run.rig.addGroup(group());
         QVERIFY(run.run());
         QCOMPARE(run.engine.endReason(), DownloadEngine::EndReason::Error);
@@ -166,7 +161,7 @@ private slots:
     {
         const QString g = group();
         QVERIFY(m_inn.newGroup(g));
-        TlsRun run(m_inn.port(), kPass);
+        TlsRun run(m_inn.port(), kPass, m_inn.caFile());
         run.rig.ctx->settings.serverName = InnServer::host();
         run.rig.ctx->settings.ssl = QStringLiteral("FALSE");
         run.rig.ctx->settings.modeReader = QStringLiteral("FALSE");
@@ -202,6 +197,7 @@ private slots:
             store.write(server, QStringLiteral("SSL"), QStringLiteral("TRUE"));
             store.write(server, QStringLiteral("USER"), kUser);
             store.write(server, QStringLiteral("PASS"), kPass);
+            store.write(server, QStringLiteral("CAFILE"), m_inn.caFile());
         }
         const CliResult r = runCli(ini);
         QCOMPARE(r.exitCode, 0);

@@ -78,8 +78,6 @@ struct Reader {
     }
 };
 
-const char kCaVariable[] = "KAPLO_TEST_CA_FILE";
-
 } // namespace
 
 class TestTlsSocket final : public QObject {
@@ -97,7 +95,6 @@ private slots:
             QSKIP("the openssl tool is not installed (run scripts/setup.sh)");
         QVERIFY2(m_cert.make(m_dir.path()), qPrintable(m_cert.error));
     }
-    void cleanup() { qunsetenv(kCaVariable); }
 
     // A command given before the session stands goes out inside it.
     void trustedServer()
@@ -105,9 +102,9 @@ private slots:
         TlsServer server;
         QVERIFY(server.start(m_cert));
         server.replies[QStringLiteral("MODE READER")] = "200 reader\r\n";
-        qputenv(kCaVariable, QFile::encodeName(m_cert.certFile));
         TcpNntpSocket s;
         s.setTls(true);
+        s.setCaFile(m_cert.certFile);
         Reader r(s);
         s.connectToHost(QStringLiteral("localhost"), server.port());
         s.send(QStringLiteral("MODE READER\r\n"));
@@ -134,10 +131,10 @@ private slots:
         QFETCH(QString, reason);
         TlsServer server;
         QVERIFY(server.start(m_cert));
-        if (trustCa)
-            qputenv(kCaVariable, QFile::encodeName(m_cert.certFile));
         TcpNntpSocket s;
         s.setTls(true);
+        if (trustCa)
+            s.setCaFile(m_cert.certFile);
         Reader r(s);
         s.connectToHost(host, server.port());
         s.send(QStringLiteral("AUTHINFO USER kaplo\r\n"));
@@ -189,7 +186,6 @@ private slots:
         server.replies[QStringLiteral("AUTHINFO PASS pw")] = "281 ok\r\n";
         server.replies[QStringLiteral("GROUP a.b")] = "211 0 0 0 a.b\r\n";
         server.replies[QStringLiteral("NEXT")] = "421 none\r\n";
-        qputenv(kCaVariable, QFile::encodeName(m_cert.certFile));
         EngineRig rig;
         TcpNntpSocket tcp;
         DownloadEngine engine(*rig.ctx, tcp);
@@ -197,6 +193,7 @@ private slots:
         rig.ctx->settings.serverName = QStringLiteral("localhost");
         rig.ctx->settings.serverPort = QString::number(server.port());
         rig.ctx->settings.ssl = QStringLiteral("TRUE");
+        rig.ctx->settings.caFile = m_cert.certFile;
         rig.ctx->settings.user = QStringLiteral("kaplo");
         rig.ctx->settings.pass = QStringLiteral("pw");
         rig.addGroup(QStringLiteral("a.b"));

@@ -219,6 +219,17 @@ private slots:
                                     << " 30 "
                                     << "30"
                                     << "";
+        // A private authority's PEM file, or nothing.
+        QTest::newRow("cafile missing") << none << "SERVER"
+                                        << "CAFILE"
+                                        << "/nonexistent/ca.pem"
+                                        << "/nonexistent/ca.pem"
+                                        << "証明書ファイル(PEM)を読めません";
+        QTest::newRow("cafile empty") << none << "SERVER"
+                                      << "CAFILE"
+                                      << " "
+                                      << ""
+                                      << "";
         QTest::newRow("catalogue time ok") << none << "SERVER"
                                            << "TIME"
                                            << "240229 235959"

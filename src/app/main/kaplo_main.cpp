@@ -2,7 +2,6 @@
 #include "app/startup.h"
 #include "app/ui/appicon.h"
 #include "app/ui/form1.h"
-#include "app/ui/screenshots.h"
 #include "app/ui/uifont.h"
 #include "app/ui/widgetprompter.h"
 #include "core/appcontext.h"
@@ -20,17 +19,10 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(AppIcon::icon());
     UiFont::installFallback();
 
-    QStringList args = QApplication::arguments().mid(1);
+    const QStringList args = QApplication::arguments().mid(1);
     if (args == QStringList{QStringLiteral("--version")}) {
         std::fprintf(stdout, "kaplo %s\n", KAPLO_VERSION);
         return 0;
-    }
-    // `--screenshot DIR`, for the documentation only: saves pictures of the
-    // windows and ends. It is not part of the command line the program acts on.
-    QString screenshotDir;
-    if (args.size() == 2 && args.first() == QLatin1String("--screenshot")) {
-        screenshotDir = args.last();
-        args.clear();
     }
 
     SettingsStore store(SettingsStore::defaultPath());
@@ -43,18 +35,6 @@ int main(int argc, char **argv)
     // checks and the automatic start follow when it is first shown.
     Form1 form(ctx, Startup::commandLineOf(args));
     prompter.setParentWidget(&form);
-
-    if (!screenshotDir.isEmpty()) {
-        QString error;
-        const QStringList files = Screenshots::save(form, screenshotDir, &error);
-        for (const QString &f : files)
-            std::fprintf(stdout, "%s\n", qPrintable(f));
-        if (!error.isEmpty()) {
-            std::fprintf(stderr, "kaplo: %s\n", qPrintable(error));
-            return 1;
-        }
-        return 0;
-    }
 
     form.show();
     return QApplication::exec();

@@ -63,6 +63,13 @@ frmOptions::frmOptions(AppContext &ctx, QWidget *parent) : QDialog(parent), m_ct
     Check1->setObjectName(QStringLiteral("Check1"));
     addWideRow(Check1);
 
+    Label6 = new QLabel(QStringLiteral("追加の認証局(PEMファイル):"), this);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Text6 = new QLineEdit(this);
+    Text6->setObjectName(QStringLiteral("Text6"));
+    Label6->setBuddy(Text6);
+    addRow(Label6, Text6, kFieldWidth);
+
     Label3 = new QLabel(QStringLiteral("ユーザー名:"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Text3 = new QLineEdit(this);
@@ -126,6 +133,7 @@ void frmOptions::Form_Load()
     Text2->setText(o.serverPort);
     Text5->setText(o.timeout);
     Check1->setChecked(o.ssl);
+    Text6->setText(o.caFile);
     Text3->setText(o.user);
     Text4->setText(o.pass);
     Check2->setChecked(o.modeReader);
@@ -141,9 +149,10 @@ void frmOptions::cmdOK_Click()
     o.pass = Text4->text();
     o.modeReader = Check2->isChecked();
     o.timeout = Text5->text();
+    o.caFile = Text6->text();
     if (const auto refusal = o.validate()) {
         m_ctx.prompter.message(*refusal);
-        Text5->setFocus();
+        (ServerOptions::validTimeout(o.timeout) ? Text6 : Text5)->setFocus();
         return;
     }
     QString error;

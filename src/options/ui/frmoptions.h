@@ -35,6 +35,8 @@ private:
     QLabel *Label5 = nullptr;
     QLineEdit *Text5 = nullptr;  // timeout in seconds, beside the port
     QCheckBox *Check1 = nullptr; // SSL/TLS
+    QLabel *Label6 = nullptr;
+    QLineEdit *Text6 = nullptr; // CA file: a private server's authority, under the TLS box
     QLabel *Label3 = nullptr;
     QLineEdit *Text3 = nullptr; // user name
     QLabel *Label4 = nullptr;

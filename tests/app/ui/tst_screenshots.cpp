@@ -1,6 +1,6 @@
 #include "app/ui/form1.h"
-#include "app/ui/screenshots.h"
 #include "core/appcontext.h"
+#include "screenshots/screenshots.h"
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"
 

@@ -3,6 +3,7 @@
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -81,6 +82,45 @@ private slots:
                  accepted ? QStringList() : QStringList{QStringLiteral("数字を入れてください")});
         QCOMPARE(f.stored("TIMEOUT"), accepted ? text : QString());
         QCOMPARE(f.ctx.settings.timeout, accepted ? text : QStringLiteral("120"));
+    }
+
+    // The CA file under the TLS box: empty, or a file holding a PEM certificate.
+    void caFileIsValidated_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: no such file
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("none") << QByteArray() << false << true;
+        QTest::newRow("pem") << QByteArray("-----BEGIN CERTIFICATE-----\nMIIB\n") << true << true;
+        QTest::newRow("not pem") << QByteArray("hello\n") << true << false;
+        QTest::newRow("missing") << QByteArray() << true << false;
+    }
+    void caFileIsValidated()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, named);
+        QFETCH(bool, accepted);
+        Fixture f;
+        QString path;
+        if (named) {
+            path = f.tmp.filePath(QStringLiteral("ca.pem"));
+            if (!content.isEmpty()) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(content);
+            }
+        }
+        frmOptions dlg(f.ctx, nullptr);
+        QCOMPARE(child<QLabel>(dlg, "Label6")->text(),
+                 QStringLiteral("追加の認証局(PEMファイル):"));
+        child<QLineEdit>(dlg, "Text6")->setText(path);
+        child<QPushButton>(dlg, "cmdOK")->click();
+        QCOMPARE(dlg.result() == int(QDialog::Accepted), accepted);
+        QCOMPARE(f.prompter.shown,
+                 accepted ? QStringList()
+                          : QStringList{QStringLiteral("証明書ファイル(PEM)を読めません")});
+        QCOMPARE(f.stored("CAFILE"), accepted ? path : QString());
+        QCOMPARE(f.ctx.settings.caFile, accepted ? path : QString());
     }
 
     void okStoresAsTypedCancelChangesNothing()

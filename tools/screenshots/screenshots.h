@@ -6,7 +6,7 @@
 class Form1;
 
 // Pictures of the program's windows for the documentation
-// (scripts/screenshots.sh runs `kaplo --screenshot DIR`).
+// (scripts/screenshots.sh runs the kaplo-screenshots tool).
 namespace Screenshots {
 
 // Saves a PNG of each window into dir (form1.png, …) and returns the paths

@@ -1,4 +1,4 @@
-#include "app/ui/screenshots.h"
+#include "screenshots/screenshots.h"
 
 #include "app/ui/appicon.h"
 #include "app/ui/form1.h"
