@@ -62,19 +62,12 @@ QString logField(const QString &value)
     return QStringLiteral("\t\"") + value + QLatin1Char('"');
 }
 
-} // namespace
-
-ArticleParser::ArticleParser(AppContext &ctx, RunState &state, RunLog &log)
-    : m_ctx(ctx), m_state(state), m_log(log)
-{
-}
-
-bool ArticleParser::beginsWith(QStringView line, QLatin1StringView keyword)
+bool beginsWith(QStringView line, QLatin1StringView keyword)
 {
     return matchesAt(line, 0, keyword);
 }
 
-qsizetype ArticleParser::indexOf(QStringView line, QLatin1StringView keyword)
+qsizetype indexOf(QStringView line, QLatin1StringView keyword)
 {
     for (qsizetype i = 0; i + keyword.size() <= line.size(); ++i) {
         if (matchesAt(line, i, keyword))
@@ -83,7 +76,7 @@ qsizetype ArticleParser::indexOf(QStringView line, QLatin1StringView keyword)
     return -1;
 }
 
-QString ArticleParser::cleanDate(const QString &decoded)
+QString cleanDate(const QString &decoded)
 {
     QString t = decoded;
     if (const qsizetype i = t.indexOf(QLatin1Char(',')); i >= 0)
@@ -93,6 +86,13 @@ QString ArticleParser::cleanDate(const QString &decoded)
             t.truncate(i);
     }
     return trimSpaces(t);
+}
+
+} // namespace
+
+ArticleParser::ArticleParser(AppContext &ctx, RunState &state, RunLog &log)
+    : m_ctx(ctx), m_state(state), m_log(log)
+{
 }
 
 QString ArticleParser::posterDirFor(const QString &from)

@@ -48,9 +48,6 @@ public:
     const OutputFiles &outputFiles() const { return m_out; }
 
     // The pieces of the scan, for their own tests.
-    static bool beginsWith(QStringView line, QLatin1StringView keyword);
-    static qsizetype indexOf(QStringView line, QLatin1StringView keyword);
-    static QString cleanDate(const QString &decoded);
     static QString posterDirFor(const QString &from);
     static QString fallbackDate(QDate today);
     // The number after " key" ("size=") in a yEnc keyword line: decimal

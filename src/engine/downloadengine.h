@@ -45,7 +45,6 @@ public:
 
     // Article lines go here; without a handler they are dropped. Not owned.
     void setArticleHandler(ArticleLineHandler *handler) { m_handler = handler; }
-    ArticleLineHandler *articleHandler() const { return m_handler; }
 
     RunState &state() { return m_state; }
     const RunState &state() const { return m_state; }
