@@ -147,6 +147,28 @@ QString DownloadEngine::stopCaption()
     return QStringLiteral("ﾀﾞｳﾝﾛｰﾄﾞ中止");
 }
 
+int DownloadEngine::exitStatus(EndReason reason, bool groupRefused, bool interrupted)
+{
+    if (interrupted)
+        return 130;
+    switch (reason) {
+    case EndReason::Finished:
+    case EndReason::Limit:
+        // A group the server refused an article of waits for a later run.
+        return groupRefused ? 1 : 0;
+    case EndReason::Fatal:
+    case EndReason::LocalError:
+        return 2;
+    case EndReason::Error:
+    case EndReason::Refused:
+        return 1;
+    case EndReason::Stopped:
+    case EndReason::None:
+        break;
+    }
+    return 130;
+}
+
 QString DownloadEngine::fileCountCaption(qint64 fileCount)
 {
     return QStringLiteral("ﾌｧｲﾙ数=") + TextValue::groupedNumber(fileCount);

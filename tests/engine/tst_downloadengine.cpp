@@ -10,6 +10,8 @@
 
 #include <QTest>
 
+Q_DECLARE_METATYPE(DownloadEngine::EndReason)
+
 namespace {
 
 const QString kGreeting = QStringLiteral("200 ready\r\n");
@@ -419,6 +421,36 @@ private slots:
         QCOMPARE(r.storedLast(0),
                  state == QLatin1String("G") ? QStringLiteral("<none>") : QStringLiteral("5"));
         QCOMPARE(r.cell(1, GroupTable::State), QString());
+    }
+
+    // kaplo-cli download's exit status from how the run ended.
+    void exitStatus_data()
+    {
+        using R = DownloadEngine::EndReason;
+        QTest::addColumn<R>("reason");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<bool>("interrupted");
+        QTest::addColumn<int>("status");
+        QTest::newRow("finished") << R::Finished << false << false << 0;
+        QTest::newRow("limit") << R::Limit << false << false << 0;
+        QTest::newRow("finished, a group refused") << R::Finished << true << false << 1;
+        QTest::newRow("limit, a group refused") << R::Limit << true << false << 1;
+        QTest::newRow("server error") << R::Error << false << false << 1;
+        QTest::newRow("refused") << R::Refused << false << false << 1;
+        QTest::newRow("fatal") << R::Fatal << false << false << 2;
+        QTest::newRow("local error") << R::LocalError << true << false << 2;
+        QTest::newRow("stopped") << R::Stopped << false << false << 130;
+        QTest::newRow("none") << R::None << false << false << 130;
+        QTest::newRow("interrupted after finishing") << R::Finished << false << true << 130;
+        QTest::newRow("interrupted after an error") << R::Error << false << true << 130;
+    }
+    void exitStatus()
+    {
+        QFETCH(DownloadEngine::EndReason, reason);
+        QFETCH(bool, refused);
+        QFETCH(bool, interrupted);
+        QFETCH(int, status);
+        QCOMPARE(DownloadEngine::exitStatus(reason, refused, interrupted), status);
     }
 
     void limits_data()

@@ -116,5 +116,8 @@ int run(QStringList args)
 
 } // namespace
 
-KAPLO_CLI_COMMAND(catalogue, "catalogue", QStringLiteral("catalogue [--settings FILE] [--new]"),
-                  QStringLiteral("fetches the newsgroup list into newsgroups.dat"), run)
+cli::Command cli::catalogueCommand()
+{
+    return {QStringLiteral("catalogue [--settings FILE] [--new]"),
+            QStringLiteral("fetches the newsgroup list into newsgroups.dat"), run};
+}

@@ -4,12 +4,11 @@
 #include <QStringList>
 
 #include <functional>
-#include <map>
 
 class SettingsStore;
 
-// kaplo-cli's subcommands. Each file of src/app/cli registers its own with
-// KAPLO_CLI_COMMAND; kaplo_cli_main.cpp dispatches on the first argument.
+// kaplo-cli's subcommands. Each file of src/app/cli defines one; the table in
+// kaplo_cli_main.cpp names them and dispatches on the first argument.
 namespace cli {
 
 struct Command {
@@ -19,11 +18,10 @@ struct Command {
     std::function<int(const QStringList &args)> run;
 };
 
-std::map<QString, Command> &commands();
-
-struct Registrar {
-    Registrar(const QString &name, Command c) { commands().emplace(name, std::move(c)); }
-};
+Command catalogueCommand();
+Command configCommand();
+Command downloadCommand();
+Command groupsCommand();
 
 // The settings file: --settings FILE (removed from args) over KAPLO_SETTINGS
 // over the default file.
@@ -36,7 +34,3 @@ constexpr int kUnreadableSettings = 2;
 bool settingsUnreadable(const SettingsStore &store);
 
 } // namespace cli
-
-#define KAPLO_CLI_COMMAND(id, name, ...)                                                           \
-    static const cli::Registrar kaplo_cli_registrar_##id{QStringLiteral(name),                     \
-                                                         cli::Command{__VA_ARGS__}};

@@ -92,9 +92,11 @@ int runConfig(const QStringList &arguments)
 
 } // namespace
 
-KAPLO_CLI_COMMAND(config, "config",
-                  QStringLiteral("config get SECTION KEY | set SECTION KEY VALUE | list "
-                                 "[--settings FILE]"),
-                  QStringLiteral("show or change one setting (checked as the options dialogs "
-                                 "check it); list shows them all"),
-                  runConfig)
+cli::Command cli::configCommand()
+{
+    return {QStringLiteral("config get SECTION KEY | set SECTION KEY VALUE | list "
+                           "[--settings FILE]"),
+            QStringLiteral("show or change one setting (checked as the options dialogs "
+                           "check it); list shows them all"),
+            runConfig};
+}

@@ -294,29 +294,8 @@ int run(QStringList args)
         draw(true);
         out << '\n';
     }
-    if (status < 0) {
-        switch (engine.endReason()) {
-        case DownloadEngine::EndReason::Finished:
-        case DownloadEngine::EndReason::Limit:
-            // A group the server refused an article of waits for a later run.
-            status = engine.groupRefused() ? 1 : 0;
-            break;
-        case DownloadEngine::EndReason::Fatal:
-        case DownloadEngine::EndReason::LocalError:
-            status = 2;
-            break;
-        case DownloadEngine::EndReason::Error:
-        case DownloadEngine::EndReason::Refused:
-            status = 1;
-            break;
-        case DownloadEngine::EndReason::Stopped:
-        case DownloadEngine::EndReason::None:
-            status = 130;
-            break;
-        }
-        if (interrupted)
-            status = 130;
-    }
+    if (status < 0)
+        status = DownloadEngine::exitStatus(engine.endReason(), engine.groupRefused(), interrupted);
 
     out << DownloadEngine::fileCountCaption(st.fileCount) << '\n'
         << DownloadEngine::byteCountCaption(st.byteCount) << '\n';
@@ -333,5 +312,8 @@ int run(QStringList args)
 
 } // namespace
 
-KAPLO_CLI_COMMAND(download, "download", QStringLiteral("download [--settings FILE] [--trace]"),
-                  QStringLiteral("one download run over the group list (Ctrl+C stops it)"), run)
+cli::Command cli::downloadCommand()
+{
+    return {QStringLiteral("download [--settings FILE] [--trace]"),
+            QStringLiteral("one download run over the group list (Ctrl+C stops it)"), run};
+}

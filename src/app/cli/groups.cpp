@@ -216,8 +216,10 @@ int run(QStringList args)
 
 } // namespace
 
-KAPLO_CLI_COMMAND(groups, "groups",
-                  QStringLiteral("groups [--settings FILE] list | add NAME [--at N] [--last N] "
-                                 "[--download|--subject|--datedir|--userdir|--rewrite yes|no] | "
-                                 "remove N | move N up|down | set N FIELD VALUE"),
-                  QStringLiteral("lists and edits the subscribed newsgroups"), run)
+cli::Command cli::groupsCommand()
+{
+    return {QStringLiteral("groups [--settings FILE] list | add NAME [--at N] [--last N] "
+                           "[--download|--subject|--datedir|--userdir|--rewrite yes|no] | "
+                           "remove N | move N up|down | set N FIELD VALUE"),
+            QStringLiteral("lists and edits the subscribed newsgroups"), run};
+}

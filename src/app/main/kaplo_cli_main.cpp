@@ -8,11 +8,22 @@
 
 namespace cli {
 
-std::map<QString, Command> &commands()
-{
-    static std::map<QString, Command> all;
-    return all;
-}
+namespace {
+
+struct Entry {
+    const char *name;
+    Command (*make)();
+};
+
+// Every subcommand, in the order --help lists them.
+const Entry kCommands[] = {
+    {"catalogue", catalogueCommand},
+    {"config", configCommand},
+    {"download", downloadCommand},
+    {"groups", groupsCommand},
+};
+
+} // namespace
 
 QString takeSettingsPath(QStringList &args)
 {
@@ -41,8 +52,10 @@ static void printUsage(QTextStream &out)
            "usage: kaplo-cli [--settings FILE] COMMAND [ARGS]\n\n"
            "Settings come from --settings FILE, else $KAPLO_SETTINGS, else\n"
            "~/.config/KAPLO/KAPLO.ini.\n\ncommands:\n";
-    for (const auto &[name, c] : cli::commands())
+    for (const cli::Entry &e : cli::kCommands) {
+        const cli::Command c = e.make();
         out << "  " << c.usage << "\n      " << c.summary << "\n";
+    }
     out << "  --help\n      this text\n  --version\n      the version\n";
 }
 
@@ -67,10 +80,10 @@ int main(int argc, char **argv)
         return 0;
     }
     const QString name = args.takeFirst();
-    const auto it = cli::commands().find(name);
-    if (it == cli::commands().end()) {
-        QTextStream(stderr) << "kaplo-cli: unknown command " << name << " (see kaplo-cli --help)\n";
-        return 1;
+    for (const cli::Entry &e : cli::kCommands) {
+        if (name == QLatin1String(e.name))
+            return e.make().run(args);
     }
-    return it->second.run(args);
+    QTextStream(stderr) << "kaplo-cli: unknown command " << name << " (see kaplo-cli --help)\n";
+    return 1;
 }
