@@ -41,8 +41,8 @@ public:
     };
     // kaplo-cli download's exit status for a run that ended so: 0 done (1 when
     // a group had an article refused), 1 a server or connection error or
-    // another run holding the settings file, 2 a
-    // local failure, 130 stopped or interrupted by a signal.
+    // another run holding the settings file, 2 a local failure, 130 stopped
+    // or interrupted by a signal.
     static int exitStatus(EndReason reason, bool groupRefused, bool interrupted);
 
     DownloadEngine(AppContext &ctx, NntpSocket &socket, QObject *parent = nullptr);
