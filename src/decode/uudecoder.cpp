@@ -13,18 +13,21 @@ inline int value(const std::array<std::int8_t, 256> &t, char16_t c)
     return c < 0x80 ? t[c] : -1;
 }
 
-} // namespace
-
-void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
+inline int value(const std::array<std::int8_t, 256> &t, char c)
 {
-    if (line.isEmpty() || !sink.accepting())
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x80 ? t[u] : -1;
+}
+
+template <typename Char> void decode(const Char *s, qsizetype size, DecodedByteSink &sink)
+{
+    if (size == 0 || !sink.accepting())
         return;
     const auto &t = DecodeTables::instance().uu;
-    const char16_t *s = line.utf16();
     const int n = value(t, s[0]);
     // n >= -1, so n + 2 >= 1 and integer division is the floor.
     const qsizetype expected = 4 * ((n + 2) / 3) + 1;
-    if (line.size() != expected) {
+    if (size != expected) {
         sink.reject();
         return;
     }
@@ -32,7 +35,7 @@ void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
     char out[64];
     int written = 0;
     bool bad = false;
-    const char16_t *p = s + 1;
+    const Char *p = s + 1;
     for (int count = 0; count < n; count += 3, p += 4) {
         const int a = value(t, p[0]);
         const int b = value(t, p[1]);
@@ -55,4 +58,16 @@ void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
     // then there is nothing left to reject.
     if (bad && sink.accepting())
         sink.reject();
+}
+
+} // namespace
+
+void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
+{
+    decode(line.utf16(), line.size(), sink);
+}
+
+void UuDecoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)
+{
+    decode(line.data(), line.size(), sink);
 }
