@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 
 // What the engine hands article text to: every line of an article between
@@ -10,6 +11,14 @@ public:
     virtual ~ArticleLineHandler() = default;
     // One article line, without its line end, not the final ".".
     virtual void articleLine(QStringView line) = 0;
+    // The same line as the bytes that came, offered first while inBody is
+    // set: true when the handler took it (a body line decoded from its
+    // bytes); false to have it as text through articleLine().
+    virtual bool rawArticleLine(QByteArrayView line)
+    {
+        Q_UNUSED(line);
+        return false;
+    }
     // A line longer than any valid one, cut to its head: a header line is
     // read as far as it came, a body line is a bad line for the decoder.
     virtual void overlongLine(QStringView head) = 0;

@@ -251,6 +251,29 @@ void ArticleParser::bodyLine(QStringView line)
     UuDecoder::decodeLine(line, *this);
 }
 
+bool ArticleParser::rawArticleLine(QByteArrayView line)
+{
+    if (!m_state.inBody)
+        return false;
+    bodyLine(line);
+    return true;
+}
+
+void ArticleParser::bodyLine(QByteArrayView line)
+{
+    RunState &s = m_state;
+    if (s.bodyLineCount < std::numeric_limits<qint32>::max())
+        ++s.bodyLineCount;
+    s.label2Shown = true;
+    if (s.bodyEncoding == 1) {
+        Base64Decoder::decodeLine(line, *this);
+        return;
+    }
+    if (line.contains(QByteArrayView("end")))
+        closeOutFile();
+    UuDecoder::decodeLine(line, *this);
+}
+
 void ArticleParser::StartOutFile()
 {
     RunState &s = m_state;

@@ -24,6 +24,9 @@ public:
     ArticleParser(AppContext &ctx, RunState &state, RunLog &log);
 
     void articleLine(QStringView line) override;
+    // Body lines straight from the received bytes (the same decoding as
+    // text; nothing else of the line is read as text).
+    bool rawArticleLine(QByteArrayView line) override;
     void overlongLine(QStringView head) override;
     // CloseOutFile: clears Label1, Label8 and Label2, closes the output file,
     // ends the attachment. A write that did not reach the file sets runError.
@@ -49,6 +52,7 @@ public:
 private:
     void scanLine(QStringView line);
     void bodyLine(QStringView line);
+    void bodyLine(QByteArrayView line);
     bool logOn() const;
     void writeFailed();
 

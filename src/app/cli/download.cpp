@@ -99,10 +99,13 @@ public:
     void articleLine(QStringView line) override
     {
         m_parser.articleLine(line);
-        if (m_state.fileCount != m_seen) {
-            m_seen = m_state.fileCount;
-            m_onNewFile();
-        }
+        watch();
+    }
+    bool rawArticleLine(QByteArrayView line) override
+    {
+        const bool taken = m_parser.rawArticleLine(line);
+        watch();
+        return taken;
     }
     void overlongLine(QStringView head) override { m_parser.overlongLine(head); }
     void closeOutFile() override { m_parser.closeOutFile(); }
@@ -110,6 +113,14 @@ public:
     void reset() { m_seen = 0; }
 
 private:
+    void watch()
+    {
+        if (m_state.fileCount != m_seen) {
+            m_seen = m_state.fileCount;
+            m_onNewFile();
+        }
+    }
+
     ArticleParser &m_parser;
     RunState &m_state;
     std::function<void()> m_onNewFile;
