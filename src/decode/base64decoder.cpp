@@ -10,10 +10,10 @@ inline int value(const std::array<std::int8_t, 256> &t, char16_t c)
     return c < 0x80 ? t[c] : -1;
 }
 
+// Every byte from 0x80 on is -1 in the table.
 inline int value(const std::array<std::int8_t, 256> &t, char c)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x80 ? t[u] : -1;
+    return t[static_cast<unsigned char>(c)];
 }
 
 // Decoded bytes are collected here and written in pieces of this size, so a

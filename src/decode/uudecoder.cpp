@@ -13,10 +13,10 @@ inline int value(const std::array<std::int8_t, 256> &t, char16_t c)
     return c < 0x80 ? t[c] : -1;
 }
 
+// Every byte from 0x80 on is -1 in the table.
 inline int value(const std::array<std::int8_t, 256> &t, char c)
 {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x80 ? t[u] : -1;
+    return t[static_cast<unsigned char>(c)];
 }
 
 template <typename Char> void decode(const Char *s, qsizetype size, DecodedByteSink &sink)
@@ -31,12 +31,13 @@ template <typename Char> void decode(const Char *s, qsizetype size, DecodedByteS
         sink.reject();
         return;
     }
-    // At most 63 bytes: one write per line.
-    char out[64];
-    int written = 0;
+    // At most 63 bytes: one write per line. Each group writes its three
+    // bytes; the count cuts off what the last group holds beyond it.
+    char out[66];
+    int count = 0;
     bool bad = false;
     const Char *p = s + 1;
-    for (int count = 0; count < n; count += 3, p += 4) {
+    for (; count < n; count += 3, p += 4) {
         const int a = value(t, p[0]);
         const int b = value(t, p[1]);
         const int c = value(t, p[2]);
@@ -45,13 +46,11 @@ template <typename Char> void decode(const Char *s, qsizetype size, DecodedByteS
             bad = true;
             break;
         }
-        const char bytes[3] = {static_cast<char>((a << 2) | (b >> 4)),
-                               static_cast<char>(((b & 0x0F) << 4) | (c >> 2)),
-                               static_cast<char>(((c & 0x03) << 6) | d)};
-        const int take = n - count < 3 ? n - count : 3;
-        for (int i = 0; i < take; ++i)
-            out[written++] = bytes[i];
+        out[count] = static_cast<char>((a << 2) | (b >> 4));
+        out[count + 1] = static_cast<char>(((b & 0x0F) << 4) | (c >> 2));
+        out[count + 2] = static_cast<char>(((c & 0x03) << 6) | d);
     }
+    const int written = bad ? count : n;
     if (written > 0)
         sink.write(out, written);
     // The file may have been closed by the write (it could not be opened):
