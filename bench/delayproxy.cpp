@@ -58,10 +58,10 @@ void setNoDelay(int fd)
 
 void readSide(int from, Direction &d)
 {
+    std::vector<char> in(ChunkSize);
     for (;;) {
-        std::vector<char> buf(ChunkSize);
-        const ssize_t n = ::read(from, buf.data(), buf.size());
-        buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        const ssize_t n = ::read(from, in.data(), in.size());
+        std::vector<char> buf(in.data(), in.data() + (n > 0 ? n : 0));
         std::unique_lock lock(d.mutex);
         d.changed.wait(lock, [&] { return d.queued < MaxQueued; });
         d.queued += buf.size();
