@@ -297,6 +297,8 @@ void DownloadEngine::startRun()
     m_aheadPairs = 0;
     m_dropReplies = 0;
     m_dropBlock = false;
+    m_articleBytes = 0;
+    m_articles = 0;
     // What is left of an earlier connection belongs to it.
     m_lines.clear();
     m_silence.start(m_timeout * 1000);
@@ -591,7 +593,9 @@ void DownloadEngine::Winsock1_DataArrival()
             continue;
         }
         if (st.inArticle) {
+            m_articleBytes += raw.size() + 2;
             if (LineBuffer::isBlockEnd(raw)) {
+                ++m_articles;
                 endOfArticle();
                 if (handlerStopped(serial))
                     return;
@@ -669,7 +673,12 @@ void DownloadEngine::fillWindow()
     if (m_window <= 1 || !st.inArticle || st.sendPending || m_dropReplies > 0 || m_auth.busy() ||
         m_auth.hasCommand() || st.currentNumber < 0 || st.lastNumber <= st.currentNumber)
         return;
-    const qint64 want = std::min<qint64>(m_window - 1, st.lastNumber - st.currentNumber);
+    // Before the first article ends its size is guessed: a quarter of the
+    // byte window.
+    const qint64 size =
+        m_articles > 0 ? std::max<qint64>(1, m_articleBytes / m_articles) : WindowBytes / 4;
+    const qint64 want = std::min({qint64(m_window - 1), std::max<qint64>(1, WindowBytes / size),
+                                  st.lastNumber - st.currentNumber});
     while (m_aheadPairs < want) {
         m_socket.send(kNextLine);
         m_socket.send(kArticleLine);

@@ -75,11 +75,16 @@ public:
     static constexpr int DefaultTimeout = 120;
     // How long the answer to QUIT is waited for.
     static constexpr int GoodbyeMs = 2000;
-    // NEXT/ARTICLE pairs in flight: SERVER/PIPELINE's whole number from 1
-    // (one command at a time) to MaxPipeline, DefaultPipeline otherwise.
+    // NEXT/ARTICLE pairs in flight at most: SERVER/PIPELINE's whole number
+    // from 1 (one command at a time) to MaxPipeline, DefaultPipeline
+    // otherwise. Within that, the pairs sent ahead are as many as make about
+    // WindowBytes of articles by the average size so far (at least one), so
+    // a distant server stays busy with small articles and big ones are not
+    // asked for far ahead.
     static int pipelineDepth(const QString &setting);
-    static constexpr int DefaultPipeline = 16;
+    static constexpr int DefaultPipeline = 64;
     static constexpr int MaxPipeline = 64;
+    static constexpr qint64 WindowBytes = 4 * 1024 * 1024;
 
     static QString startCaption(); // "ﾀﾞｳﾝﾛｰﾄﾞ開始"
     static QString stopCaption();  // "ﾀﾞｳﾝﾛｰﾄﾞ中止"
@@ -201,6 +206,8 @@ private:
     int m_window = DefaultPipeline;
     std::deque<char> m_ahead;
     int m_aheadPairs = 0;
+    qint64 m_articleBytes = 0; // received in the articles of this run
+    qint64 m_articles = 0;     // articles received whole in this run
     qsizetype m_dropReplies = 0;
     bool m_dropBlock = false;
     // The ARTICLE command in flight names LastNumber because CurrentNumber

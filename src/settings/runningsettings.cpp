@@ -42,7 +42,7 @@ void RunningSettings::load(const SettingsStore &store)
     pass = store.read(server, QStringLiteral("PASS"), QString());
     modeReader = store.read(server, QStringLiteral("MODEREADER"), QStringLiteral("FALSE"));
     timeout = store.read(server, QStringLiteral("TIMEOUT"), QStringLiteral("120"));
-    pipeline = store.read(server, QStringLiteral("PIPELINE"), QStringLiteral("16"));
+    pipeline = store.read(server, QStringLiteral("PIPELINE"), QStringLiteral("64"));
 }
 
 static QString derived(const QString &flag)

@@ -35,7 +35,8 @@ struct RunningSettings {
     QString modeReader;
     // Seconds of silence from the server before a run or fetch gives up.
     QString timeout;
-    // NEXT/ARTICLE pairs in flight during a run; 1 is one command at a time.
+    // NEXT/ARTICLE pairs in flight during a run at most; 1 is one command at
+    // a time.
     QString pipeline;
 
     // Reads every setting with its default, in start-up order.

@@ -271,7 +271,7 @@ private slots:
         ctx1.settings.pipeline = QStringLiteral("1");
         ctx1.groups.insertRow(0, r1);
         ctx1.groups.insertRow(1, r2);
-        QCOMPARE(ctx.settings.pipeline, QStringLiteral("16"));
+        QCOMPARE(ctx.settings.pipeline, QStringLiteral("64"));
         TcpNntpSocket socket1;
         DownloadEngine engine1(ctx1, socket1);
         ArticleParser parser1(ctx1, engine1.state(), engine1.log());

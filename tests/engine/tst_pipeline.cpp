@@ -229,6 +229,26 @@ private slots:
         QVERIFY(r.socket.closed);
     }
 
+    // Pairs ahead make about WindowBytes of articles: before the first one
+    // ends its size is guessed, after one of 6 MB no further pair goes out
+    // while three are still ahead.
+    void bigArticlesAreNotAskedForFarAhead()
+    {
+        EngineRig r;
+        r.ctx->settings.pipeline = QStringLiteral("8");
+        r.addGroup(QStringLiteral("a.b"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 1 <1@x>\r\nSubject: a1\r\n\r\n"));
+        QCOMPARE(r.commands().count(QStringLiteral("ARTICLE")), 1 + 4);
+        const QString line = QString(998, QLatin1Char('x')) + QStringLiteral("\r\n");
+        r.socket.feed(line.repeated(6000) + QStringLiteral(".\r\n"));
+        r.socket.feed(QStringLiteral("223 2 <2@x>\r\n220 2 <2@x>\r\nSubject: a2\r\n"));
+        QCOMPARE(r.commands().count(QStringLiteral("ARTICLE")), 1 + 4);
+        QCOMPARE(r.handler->lines.filter(QStringLiteral("Subject: ")),
+                 (QStringList{"Subject: a1", "Subject: a2"}));
+    }
+
     // On the byte path: a CP932 file name cut between two reads in the
     // middle of a character, and a body line with "end" inside it, which
     // ends the uuencoded file as the text path did.

@@ -25,7 +25,7 @@ private slots:
                                  << "120";
         QTest::newRow("pipeline") << "SERVER"
                                   << "PIPELINE"
-                                  << "16";
+                                  << "64";
         QTest::newRow("seigen") << "SAVE"
                                 << "SEIGEN"
                                 << "0";
