@@ -249,12 +249,14 @@ private slots:
                  (QStringList{"Subject: a1", "Subject: a2"}));
     }
 
-    // On the byte path: a CP932 file name cut between two reads in the
-    // middle of a character, and a body line with "end" inside it, which
-    // ends the uuencoded file as the text path did.
+    // On the byte path: a CP932 subject and file name cut between two reads
+    // in the middle of a character, and a body line with "end" inside it,
+    // which ends the uuencoded file as the text path did.
     void bytePath()
     {
         PipeRun r(4);
+        r.rig.ctx->settings.log = QStringLiteral("TRUE");
+        const QByteArray subject = Cp932::encode(QStringLiteral("件名"));
         const QByteArray name = Cp932::encode(QStringLiteral("日本.bin"));
         const QByteArray data(45, 'x');
         const QByteArray body = uuencode(name, data + data);
@@ -263,14 +265,17 @@ private slots:
         const qsizetype line2 = second.indexOf("\r\nM", second.indexOf("\r\nM") + 1) + 2;
         second.insert(line2, "Mxxend\r\n"); // before the second data line
         r.server.reply("GROUP a.b", {"211 1 1 1 a.b\r\n"});
-        r.server.reply("ARTICLE",
-                       {"220 1 <1@x>\r\nSubject: s\r\n\r\n" + body.left(cut), second + ".\r\n"});
+        r.server.reply("ARTICLE", {"220 1 <1@x>\r\nSubject: " + subject.left(1),
+                                   subject.mid(1) + "\r\n\r\n" + body.left(cut), second + ".\r\n"});
         r.server.reply("NEXT", {"421 no next article\r\n"});
         QVERIFY(r.run());
         QCOMPARE(r.engine.endReason(), DownloadEngine::EndReason::Finished);
         QFile f(r.rig.dir.filePath(QStringLiteral("日本.bin")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), data);
+        QFile log(r.rig.dir.filePath(QStringLiteral("971206.LOG")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(Cp932::decode(log.readAll()).contains(QStringLiteral("\t\"件名\"")));
     }
 };
 
