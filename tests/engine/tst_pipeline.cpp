@@ -194,15 +194,15 @@ private slots:
                      qPrintable(c));
     }
 
-    // Every reply of a full window arrives in one read: the three pairs
-    // behind the failed NEXT are read and dropped, article 3 (sent again by
-    // the ARTICLE after it) is not handed on a second time, and the goodbye
-    // waits for the dropped replies to pass.
+    // Every reply of a full window arrives in one read. The third pair's
+    // NEXT fails: its ARTICLE brings article 3 again, which is read and
+    // dropped before the reply to the next GROUP, and not handed on twice.
     void repliesBehindAFailedNext()
     {
         EngineRig r;
         r.ctx->settings.pipeline = QStringLiteral("4");
         r.addGroup(QStringLiteral("a.b"));
+        r.addGroup(QStringLiteral("c.d"));
         r.start();
         r.socket.feed(QStringLiteral("211 3 1 10 a.b\r\n"));
         QCOMPARE(r.commands(), (QStringList{"GROUP a.b", "ARTICLE"}));
@@ -215,16 +215,41 @@ private slots:
         r.socket.feed(QStringLiteral(".\r\n223 2 <2@x>\r\n") + art(2) +
                       QStringLiteral("223 3 <3@x>\r\n") + art(3) +
                       QStringLiteral("421 no next\r\n") + art(3) +
-                      QStringLiteral("421 no next\r\n") + art(3));
+                      QStringLiteral("211 1 5 5 c.d\r\n"));
+        QCOMPARE(r.commands().mid(8), (QStringList{"GROUP c.d", "ARTICLE"}));
+        QCOMPARE(r.cell(0, GroupTable::State), sec("処理完了"));
+        QCOMPARE(r.storedLast(0), QStringLiteral("3"));
+        r.socket.feed(QStringLiteral("220 5 <5@x>\r\nSubject: c5\r\n\r\n.\r\n"));
+        r.socket.feed(QStringLiteral("421 no next\r\n"));
         QCOMPARE(r.ended->count(), 1);
         QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Finished);
         QCOMPARE(r.handler->lines.filter(QStringLiteral("Subject: ")),
-                 (QStringList{"Subject: a1", "Subject: a2", "Subject: a3"}));
+                 (QStringList{"Subject: a1", "Subject: a2", "Subject: a3", "Subject: c5"}));
         QCOMPARE(r.handler->lines.count(QStringLiteral("body")), 3); // ".body" unstuffed
-        QCOMPARE(r.commands().mid(8), QStringList{"QUIT"});
-        QCOMPARE(r.storedLast(0), QStringLiteral("3"));
-        QCOMPARE(r.cell(0, GroupTable::State), sec("処理完了"));
+        QCOMPARE(r.commands().mid(10), (QStringList{"NEXT", "QUIT"}));
+        QCOMPARE(r.storedLast(1), QStringLiteral("5"));
+        r.socket.feed(QStringLiteral("205 bye\r\n"));
+        QVERIFY(r.socket.closed);
+    }
+
+    // A run that ends with replies still coming (here the group's end with
+    // a window in flight) says QUIT and closes at the 205 that follows them.
+    void goodbyeAfterDroppedReplies()
+    {
+        EngineRig r;
+        r.ctx->settings.pipeline = QStringLiteral("3");
+        r.addGroup(QStringLiteral("a.b"));
+        r.start();
+        r.socket.feed(QStringLiteral("211 2 1 9 a.b\r\n"));
+        r.socket.feed(QStringLiteral("220 1 <1@x>\r\n\r\n"));
+        QCOMPARE(r.commands().count(QStringLiteral("ARTICLE")), 3);
+        // The first NEXT fails: the pair behind it answers 421 and article 1.
+        r.socket.feed(QStringLiteral(".\r\n421 none\r\n220 1 <1@x>\r\n\r\n205 x\r\n"));
+        QCOMPARE(r.ended->count(), 1);
+        QCOMPARE(r.commands().last(), QStringLiteral("QUIT"));
         QVERIFY(!r.socket.closed);
+        r.socket.feed(QStringLiteral(".\r\n421 none\r\n220 1 <1@x>\r\n\r\n.\r\n"));
+        QVERIFY(!r.socket.closed); // "205 x" was a line of the dropped article
         r.socket.feed(QStringLiteral("205 bye\r\n"));
         QVERIFY(r.socket.closed);
     }
