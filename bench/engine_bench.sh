@@ -129,6 +129,7 @@ done
 mkdir -p "$work/p10one/save" "$work/big/save"
 
 bytes=0
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "rounds ..." >&2
 for r in $(seq "$rounds"); do
     run_timed s kb "$raw" 127.0.0.1 "$port" kaplo.bench
@@ -209,7 +210,7 @@ line() { # NAME LABEL
     printf '%-34s %7s MB/s  (%s-%s)  peak %6d KB\n' "$2" "$med" "$lo" "$hi" "${peak[$1]}"
 }
 
-echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average: $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end"
 echo "$count articles, $bytes bytes received per run; median of $rounds rounds (lowest-highest)"
 line raw "engine_rawfetch (discard)"
 line serial "engine_serialfetch (decode, write)"
