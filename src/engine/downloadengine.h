@@ -84,7 +84,7 @@ public:
     static int pipelineDepth(const QString &setting);
     static constexpr int DefaultPipeline = 64;
     static constexpr int MaxPipeline = 64;
-    static constexpr qint64 WindowBytes = 4 * 1024 * 1024;
+    static constexpr qint64 WindowBytes = 16 * 1024 * 1024;
 
     static QString startCaption(); // "ﾀﾞｳﾝﾛｰﾄﾞ開始"
     static QString stopCaption();  // "ﾀﾞｳﾝﾛｰﾄﾞ中止"
