@@ -225,9 +225,12 @@ int main(int argc, char **argv)
         FileSink sink(out);
         for (const auto &l : lines) {
             if constexpr (std::is_same_v<std::decay_t<decltype(l)>, QByteArray>) {
-                (void)convert;
-                const QString s = QString::fromLatin1(l);
-                decodeLine(s, sink);
+                if (convert) {
+                    const QString s = QString::fromLatin1(l);
+                    decodeLine(QStringView(s), sink);
+                } else {
+                    decodeLine(QByteArrayView(l), sink);
+                }
             } else {
                 decodeLine(l, sink);
             }
@@ -243,18 +246,26 @@ int main(int argc, char **argv)
         return true;
     };
 
+    const auto uu = [](auto line, DecodedByteSink &sink) { UuDecoder::decodeLine(line, sink); };
+    const auto b64 = [](auto line, DecodedByteSink &sink) {
+        Base64Decoder::decodeLine(line, sink);
+    };
+
     std::printf("%d MB of random bytes; uuencoded %lld bytes, base64 %lld bytes; best of %d\n",
                 megabytes, static_cast<long long>(uuText.size()),
                 static_cast<long long>(b64Text.size()), runs);
 
     // Once for nothing: the first file written in a process pays for
     // memory the later ones reuse.
-    decodeToFile(UuDecoder::decodeLine, uuLines, false);
+    decodeToFile(uu, uuLines, false);
     QFile::remove(outPath);
-    double t = best(runs, [&] { return decodeToFile(UuDecoder::decodeLine, uuLines, false); });
+    double t = best(runs, [&] { return decodeToFile(uu, uuLines, false); });
     report("uu lines -> file (decoder + writer)", uuText.size(), t);
     verify("uu");
-    t = best(runs, [&] { return decodeToFile(UuDecoder::decodeLine, uuRaw, true); });
+    t = best(runs, [&] { return decodeToFile(uu, uuRaw, false); });
+    report("uu byte lines -> file", uuText.size(), t);
+    verify("uu byte lines");
+    t = best(runs, [&] { return decodeToFile(uu, uuRaw, true); });
     report("uu bytes -> text -> file", uuText.size(), t);
     verify("uu from bytes");
     t = best(runs, [&] {
@@ -263,10 +274,13 @@ int main(int argc, char **argv)
     report("uudecode -o FILE", uuText.size(), t);
     verify("uudecode");
 
-    t = best(runs, [&] { return decodeToFile(Base64Decoder::decodeLine, b64Lines, false); });
+    t = best(runs, [&] { return decodeToFile(b64, b64Lines, false); });
     report("base64 lines -> file (decoder + writer)", b64Text.size(), t);
     verify("base64");
-    t = best(runs, [&] { return decodeToFile(Base64Decoder::decodeLine, b64Raw, true); });
+    t = best(runs, [&] { return decodeToFile(b64, b64Raw, false); });
+    report("base64 byte lines -> file", b64Text.size(), t);
+    verify("base64 byte lines");
+    t = best(runs, [&] { return decodeToFile(b64, b64Raw, true); });
     report("base64 bytes -> text -> file", b64Text.size(), t);
     verify("base64 from bytes");
     t = best(runs, [&] {

@@ -1,67 +1,96 @@
 #!/usr/bin/env bash
-# Download benchmark: kaplo-cli download against a private INN server holding
-# 200 articles of about 100 KB (one uuencoded attachment each), compared with
-# engine_rawfetch, which sends the same GROUP / ARTICLE / NEXT sequence one
-# command at a time and throws the bytes away. Then the peak memory of a run
-# over one article of about 50 MB.
+# Download benchmark. A private INN server holds COUNT articles of about
+# 100 KB (one uuencoded attachment of random bytes each) and one article of
+# about 50 MB. Timed, in interleaved rounds, each run into a save directory
+# of its own made before the rounds begin (deleting a thousand files just
+# before a run slows the next run's file creations):
+#
+#   raw      engine_rawfetch: GROUP / ARTICLE / NEXT one command at a time,
+#            every byte thrown away (plain POSIX sockets, no Qt)
+#   serial   engine_serialfetch: the same conversation, every attachment
+#            uudecoded and written before the next command goes out
+#   cli      kaplo-cli download with a fresh settings file
+#
+# then kaplo-cli through bench/delayproxy (each direction delayed 0 and
+# 10 ms; with 10 ms also one run with SERVER/PIPELINE=1, one command at a
+# time), the main window's run (bench_window, Form1 offscreen), a run over
+# implicit TLS, and the peak memory of a run over the 50 MB article.
 #
 #   cmake -S . -B build -G Ninja -DKAPLO_BUILD_BENCH=ON
-#   cmake --build build --target kaplo-cli engine_rawfetch
-#   bench/engine_bench.sh build [RUNS] [--no-sync]
+#   cmake --build build --target kaplo-cli engine_rawfetch engine_serialfetch \
+#       delayproxy bench_window
+#   bench/engine_bench.sh build [ROUNDS] [COUNT]
 #
-# --no-sync runs kaplo-cli with fsync/fdatasync turned into no-ops (an
-# LD_PRELOAD shim), to tell the cost of making every LAST write and every
-# output file durable from the rest.
+# Rates are bytes received over wall time (1 MB = 1 000 000 bytes), the
+# median of ROUNDS (default 5) with the lowest and highest; ratios are of
+# medians, with the lowest and highest of the per-round ratios. Peak memory
+# is /usr/bin/time's maximum resident set size.
 #
-# Needs root or password-less sudo for innd (scripts/inn-test-server.sh).
+# Needs root or password-less sudo for innd (scripts/inn-test-server.sh)
+# and openssl for the TLS server's certificate.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:?usage: engine_bench.sh BUILD_DIR [RUNS]}" && pwd)
-runs=${2:-3}
-nosync=${3:-}
+build=$(cd "${1:?usage: engine_bench.sh BUILD_DIR [ROUNDS] [COUNT]}" && pwd)
+rounds=${2:-5}
+count=${3:-1000}
 cli=$build/kaplo-cli
 raw=$build/bench/engine_rawfetch
-[ -x "$cli" ] && [ -x "$raw" ] || { echo "build kaplo-cli and engine_rawfetch first" >&2; exit 1; }
+serial=$build/bench/engine_serialfetch
+proxy=$build/bench/delayproxy
+window=$build/bench/bench_window
+for x in "$cli" "$raw" "$serial" "$proxy" "$window"; do
+    [ -x "$x" ] || { echo "build $(basename "$x") first" >&2; exit 1; }
+done
 
 work=$(mktemp -d)
 chmod 0755 "$work"
 inn=$work/inn
 server=$root/scripts/inn-test-server.sh
+pids=()
 cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     "$server" purge "$inn" >/dev/null 2>&1 || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-preload=()
-if [ "$nosync" = --no-sync ]; then
-    printf 'int fsync(int fd){(void)fd;return 0;}\nint fdatasync(int fd){(void)fd;return 0;}\n' >"$work/nosync.c"
-    cc -shared -fPIC -o "$work/nosync.so" "$work/nosync.c"
-    preload=(env LD_PRELOAD="$work/nosync.so")
-fi
-
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-"$server" start "$inn" "$port" >/dev/null
+freeport() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+port=$(freeport)
+tlsport=$(freeport)
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
+    -addext subjectAltName=DNS:localhost -keyout "$work/server.key" -out "$work/server.pem" 2>/dev/null
+chmod 0644 "$work/server.key" "$work/server.pem"
+"$server" start "$inn" "$port" --tls "$tlsport" "$work/server.pem" "$work/server.key" >/dev/null
 "$server" newgroup "$inn" kaplo.bench kaplo.big >/dev/null
-echo "posting 200 articles of ~100 KB and one of ~50 MB ..." >&2
-python3 "$root/bench/engine_post.py" "$port" kaplo.bench 200 102400
+echo "posting $count articles of ~100 KB and one of ~50 MB ..." >&2
+python3 "$root/bench/engine_post.py" "$port" kaplo.bench "$count" 102400
 python3 "$root/bench/engine_post.py" "$port" kaplo.big 1 52428800
+
+# The delaying proxies, ended by the trap (and by themselves after an hour).
+proxy0=$(freeport)
+proxy10=$(freeport)
+"$proxy" "$proxy0" "$port" 0 3600 &
+pids+=($!)
+"$proxy" "$proxy10" "$port" 10 3600 &
+pids+=($!)
+sleep 0.5
 
 now() { date +%s.%N; }
 
-# A fresh settings file and save directory: every run fetches everything.
+# settings DIR PORT GROUP [EXTRA SERVER LINES]: a fresh settings file in DIR
+# saving into DIR/save; prints its path.
 settings() {
-    local group=$1 dir=$work/run
-    rm -rf "$dir"
+    local dir=$1
     mkdir -p "$dir/save"
     cat >"$dir/KAPLO.ini" <<INI
 [SERVER]
-SERVERNAME=127.0.0.1
-SERVERPORT=$port
+SERVERNAME=${HOST:-127.0.0.1}
+SERVERPORT=$2
+${4:-}
 [SAVE]
 DIR=$dir/save
 [GROUP]
-GROUPNAME1=$group
+GROUPNAME1=$3
 INI
     echo "$dir/KAPLO.ini"
 }
@@ -71,6 +100,7 @@ run_timed() {
     local t0 t1
     t0=$(now)
     /usr/bin/time -v -o "$work/time.txt" "${@:3}" >"$work/out.txt" 2>"$work/err.txt" || {
+        echo "failed: ${*:3}" >&2
         cat "$work/err.txt" >&2
         return 1
     }
@@ -79,28 +109,125 @@ run_timed() {
     printf -v "$2" '%s' "$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")"
 }
 
-best_raw=999999 best_cli=999999 raw_kb=0 cli_kb=0
-for i in $(seq "$runs"); do
+saved() { # DIR FILES: the run saved that many files
+    local n
+    n=$(find "$1" -type f -name '*.bin' | wc -l)
+    [ "$n" -eq "$2" ] || { echo "expected $2 files in $1, found $n" >&2; cat "$work/out.txt" "$work/err.txt" >&2; exit 1; }
+}
+
+declare -A secs peak
+record() { # NAME SECONDS KB
+    secs[$1]="${secs[$1]:-} $2"
+    if [ "${3:-0}" -gt "${peak[$1]:-0}" ]; then peak[$1]=$3; fi
+}
+
+# Every round's directories first: no deleting or creating of many files
+# right before a timed run.
+for r in $(seq "$rounds"); do
+    for k in serial cli p0 p10 win tls; do mkdir -p "$work/r$r/$k/save"; done
+done
+mkdir -p "$work/p10one/save" "$work/big/save"
+
+bytes=0
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+echo "rounds ..." >&2
+for r in $(seq "$rounds"); do
     run_timed s kb "$raw" 127.0.0.1 "$port" kaplo.bench
     read -r articles bytes <"$work/out.txt"
-    if (($(echo "$s < $best_raw" | bc -l))); then best_raw=$s; fi
-    ((kb > raw_kb)) && raw_kb=$kb
-    ini=$(settings kaplo.bench)
-    run_timed s kb "${preload[@]}" "$cli" download --settings "$ini"
-    grep -q 'ﾌｧｲﾙ数=200$' "$work/out.txt" || { echo "kaplo-cli did not save 200 files:" >&2; cat "$work/out.txt" >&2; exit 1; }
-    if (($(echo "$s < $best_cli" | bc -l))); then best_cli=$s; fi
-    ((kb > cli_kb)) && cli_kb=$kb
+    [ "$articles" -eq "$count" ] || { echo "raw client fetched $articles articles" >&2; exit 1; }
+    record raw "$s" "$kb"
+
+    run_timed s kb "$serial" 127.0.0.1 "$port" kaplo.bench "$work/r$r/serial/save"
+    saved "$work/r$r/serial/save" "$count"
+    record serial "$s" "$kb"
+
+    ini=$(settings "$work/r$r/cli" "$port" kaplo.bench)
+    run_timed s kb "$cli" download --settings "$ini"
+    saved "$work/r$r/cli/save" "$count"
+    record cli "$s" "$kb"
+
+    ini=$(settings "$work/r$r/p0" "$proxy0" kaplo.bench)
+    run_timed s kb "$cli" download --settings "$ini"
+    saved "$work/r$r/p0/save" "$count"
+    record p0 "$s" "$kb"
+
+    ini=$(settings "$work/r$r/p10" "$proxy10" kaplo.bench)
+    run_timed s kb "$cli" download --settings "$ini"
+    saved "$work/r$r/p10/save" "$count"
+    record p10 "$s" "$kb"
+
+    ini=$(settings "$work/r$r/win" "$port" kaplo.bench)
+    run_timed s kb "$window" "$ini"
+    saved "$work/r$r/win/save" "$count"
+    record win "$s" "$kb"
+
+    ini=$(HOST=localhost settings "$work/r$r/tls" "$tlsport" kaplo.bench SSL=TRUE)
+    run_timed s kb env KAPLO_TEST_CA_FILE="$work/server.pem" "$cli" download --settings "$ini"
+    saved "$work/r$r/tls/save" "$count"
+    record tls "$s" "$kb"
 done
 
-ini=$(settings kaplo.big)
-run_timed big_s big_kb "${preload[@]}" "$cli" download --settings "$ini"
+# One command at a time through the 10 ms proxy: once (it is slow).
+ini=$(settings "$work/p10one" "$proxy10" kaplo.bench PIPELINE=1)
+run_timed s kb "$cli" download --settings "$ini"
+saved "$work/p10one/save" "$count"
+record p10one "$s" "$kb"
+
+ini=$(settings "$work/big" "$port" kaplo.big)
+run_timed big_s big_kb "$cli" download --settings "$ini"
 run_timed bigraw_s bigraw_kb "$raw" 127.0.0.1 "$port" kaplo.big
 read -r _ big_bytes <"$work/out.txt"
 
-mbps() { echo "scale=1; $1 / $2 / 1048576" | bc -l; }
-echo "articles: $articles, bytes received: $bytes (best of $runs runs)"
-printf '%-22s %8s s %8s MB/s  peak %6d KB\n' engine_rawfetch "$best_raw" "$(mbps "$bytes" "$best_raw")" "$raw_kb"
-printf '%-22s %8s s %8s MB/s  peak %6d KB\n' "kaplo-cli download" "$best_cli" "$(mbps "$bytes" "$best_cli")" "$cli_kb"
-echo "ratio (kaplo-cli / raw throughput): $(echo "scale=3; $best_raw / $best_cli" | bc -l)"
-printf '%-22s %8s s %8s MB/s  peak %6d KB\n' "kaplo-cli, 50 MB art." "$big_s" "$(mbps "$big_bytes" "$big_s")" "$big_kb"
-printf '%-22s %8s s %8s MB/s  peak %6d KB\n' "raw, 50 MB article" "$bigraw_s" "$(mbps "$big_bytes" "$bigraw_s")" "$bigraw_kb"
+# stats NAME: "median min max" of its rates in MB/s.
+rates() { for s in ${secs[$1]}; do echo "$bytes / $s / 1000000" | bc -l; done | sort -g; }
+stats() {
+    local -a v
+    mapfile -t v < <(rates "$1")
+    local n=${#v[@]}
+    local med
+    if ((n % 2)); then med=${v[n / 2]}; else med=$(echo "(${v[n / 2 - 1]} + ${v[n / 2]}) / 2" | bc -l); fi
+    printf '%.1f %.1f %.1f' "$med" "${v[0]}" "${v[n - 1]}"
+}
+# ratio A B: median rate of A over that of B, and the range of per-round ratios.
+ratio() {
+    local -a a b
+    read -r -a a <<<"${secs[$1]}"
+    read -r -a b <<<"${secs[$2]}"
+    local lo=999 hi=0 q i
+    for i in "${!a[@]}"; do
+        q=$(echo "${b[i]} / ${a[i]}" | bc -l)
+        if (($(echo "$q < $lo" | bc -l))); then lo=$q; fi
+        if (($(echo "$q > $hi" | bc -l))); then hi=$q; fi
+    done
+    local ma mb
+    read -r ma _ <<<"$(stats "$1")"
+    read -r mb _ <<<"$(stats "$2")"
+    printf '%.2f (rounds %.2f-%.2f)' "$(echo "$ma / $mb" | bc -l)" "$lo" "$hi"
+}
+line() { # NAME LABEL
+    local med lo hi
+    read -r med lo hi <<<"$(stats "$1")"
+    printf '%-34s %7s MB/s  (%s-%s)  peak %6d KB\n' "$2" "$med" "$lo" "$hi" "${peak[$1]}"
+}
+
+echo "load average: $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+echo "$count articles, $bytes bytes received per run; median of $rounds rounds (lowest-highest)"
+line raw "engine_rawfetch (discard)"
+line serial "engine_serialfetch (decode, write)"
+line cli "kaplo-cli download"
+line p0 "kaplo-cli, proxy 0 ms"
+line p10 "kaplo-cli, proxy 10 ms"
+line win "window (Form1 offscreen)"
+line tls "kaplo-cli, TLS"
+printf '%-34s %7.1f MB/s  (one run)\n' "kaplo-cli, proxy 10 ms, PIPELINE=1" \
+    "$(echo "$bytes / ${secs[p10one]} / 1000000" | bc -l)"
+echo "kaplo-cli / serial:          $(ratio cli serial)"
+echo "kaplo-cli / raw:             $(ratio cli raw)"
+echo "serial / raw:                $(ratio serial raw)"
+echo "proxy 10 ms / proxy 0 ms:    $(ratio p10 p0)"
+echo "window / kaplo-cli:          $(ratio win cli)"
+echo "TLS / plain:                 $(ratio tls cli)"
+printf '%-34s %7.2f s  %7.1f MB/s  peak %6d KB\n' "kaplo-cli, 50 MB article" "$big_s" \
+    "$(echo "$big_bytes / $big_s / 1000000" | bc -l)" "$big_kb"
+printf '%-34s %7.2f s  %7.1f MB/s  peak %6d KB\n' "engine_rawfetch, 50 MB article" "$bigraw_s" \
+    "$(echo "$big_bytes / $bigraw_s / 1000000" | bc -l)" "$bigraw_kb"

@@ -10,15 +10,18 @@ inline int value(const std::array<std::int8_t, 256> &t, char16_t c)
     return c < 0x80 ? t[c] : -1;
 }
 
+// Every byte from 0x80 on is -1 in the table.
+inline int value(const std::array<std::int8_t, 256> &t, char c)
+{
+    return t[static_cast<unsigned char>(c)];
+}
+
 // Decoded bytes are collected here and written in pieces of this size, so a
 // normal line (76 characters, 57 bytes) is one write.
 constexpr qsizetype ChunkBytes = 3 * 1024;
 
-} // namespace
-
-void Base64Decoder::decodeLine(QStringView line, DecodedByteSink &sink)
+template <typename Char> void decode(const Char *s, qsizetype len, DecodedByteSink &sink)
 {
-    const qsizetype len = line.size();
     if (len == 0 || !sink.accepting())
         return;
     if (len % 4 != 0) {
@@ -26,9 +29,8 @@ void Base64Decoder::decodeLine(QStringView line, DecodedByteSink &sink)
         return;
     }
     const auto &t = DecodeTables::instance().base64;
-    const char16_t *s = line.utf16();
     // Only the line's last group is tested for padding.
-    const int lastTake = s[len - 1] != u'=' ? 3 : (s[len - 2] == u'=' ? 1 : 2);
+    const int lastTake = s[len - 1] != Char('=') ? 3 : (s[len - 2] == Char('=') ? 1 : 2);
 
     char out[ChunkBytes];
     qsizetype used = 0;
@@ -57,4 +59,16 @@ void Base64Decoder::decodeLine(QStringView line, DecodedByteSink &sink)
         sink.write(out, used);
     if (bad && sink.accepting())
         sink.reject();
+}
+
+} // namespace
+
+void Base64Decoder::decodeLine(QStringView line, DecodedByteSink &sink)
+{
+    decode(line.utf16(), line.size(), sink);
+}
+
+void Base64Decoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)
+{
+    decode(line.data(), line.size(), sink);
 }

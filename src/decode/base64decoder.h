@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QStringView>
 
 class DecodedByteSink;
@@ -9,7 +10,8 @@ class DecodedByteSink;
 // elsewhere "=" reads as zero bits. A line of the wrong length is rejected
 // with nothing written; a group with a character outside the alphabet is
 // rejected after the bytes of the groups before it. An empty line does
-// nothing.
+// nothing. The line may come as text or as the bytes received.
 namespace Base64Decoder {
 void decodeLine(QStringView line, DecodedByteSink &sink);
+void decodeLine(QByteArrayView line, DecodedByteSink &sink);
 } // namespace Base64Decoder

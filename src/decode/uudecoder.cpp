@@ -13,27 +13,31 @@ inline int value(const std::array<std::int8_t, 256> &t, char16_t c)
     return c < 0x80 ? t[c] : -1;
 }
 
-} // namespace
-
-void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
+// Every byte from 0x80 on is -1 in the table.
+inline int value(const std::array<std::int8_t, 256> &t, char c)
 {
-    if (line.isEmpty() || !sink.accepting())
+    return t[static_cast<unsigned char>(c)];
+}
+
+template <typename Char> void decode(const Char *s, qsizetype size, DecodedByteSink &sink)
+{
+    if (size == 0 || !sink.accepting())
         return;
     const auto &t = DecodeTables::instance().uu;
-    const char16_t *s = line.utf16();
     const int n = value(t, s[0]);
     // n >= -1, so n + 2 >= 1 and integer division is the floor.
     const qsizetype expected = 4 * ((n + 2) / 3) + 1;
-    if (line.size() != expected) {
+    if (size != expected) {
         sink.reject();
         return;
     }
-    // At most 63 bytes: one write per line.
-    char out[64];
-    int written = 0;
+    // At most 63 bytes: one write per line. Each group writes its three
+    // bytes; the count cuts off what the last group holds beyond it.
+    char out[66];
+    int count = 0;
     bool bad = false;
-    const char16_t *p = s + 1;
-    for (int count = 0; count < n; count += 3, p += 4) {
+    const Char *p = s + 1;
+    for (; count < n; count += 3, p += 4) {
         const int a = value(t, p[0]);
         const int b = value(t, p[1]);
         const int c = value(t, p[2]);
@@ -42,17 +46,27 @@ void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
             bad = true;
             break;
         }
-        const char bytes[3] = {static_cast<char>((a << 2) | (b >> 4)),
-                               static_cast<char>(((b & 0x0F) << 4) | (c >> 2)),
-                               static_cast<char>(((c & 0x03) << 6) | d)};
-        const int take = n - count < 3 ? n - count : 3;
-        for (int i = 0; i < take; ++i)
-            out[written++] = bytes[i];
+        out[count] = static_cast<char>((a << 2) | (b >> 4));
+        out[count + 1] = static_cast<char>(((b & 0x0F) << 4) | (c >> 2));
+        out[count + 2] = static_cast<char>(((c & 0x03) << 6) | d);
     }
+    const int written = bad ? count : n;
     if (written > 0)
         sink.write(out, written);
     // The file may have been closed by the write (it could not be opened):
     // then there is nothing left to reject.
     if (bad && sink.accepting())
         sink.reject();
+}
+
+} // namespace
+
+void UuDecoder::decodeLine(QStringView line, DecodedByteSink &sink)
+{
+    decode(line.utf16(), line.size(), sink);
+}
+
+void UuDecoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)
+{
+    decode(line.data(), line.size(), sink);
 }

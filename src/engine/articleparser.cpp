@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include <zlib.h>
@@ -55,6 +56,25 @@ QString trimSpaces(const QString &s)
     while (e > b && s[e - 1] == QLatin1Char(' '))
         --e;
     return s.mid(b, e - b);
+}
+
+// "end" anywhere in the line. Encoded uu lines hold no lower-case letter,
+// so the search for its "e" almost always runs through at memchr's speed.
+bool containsEnd(QByteArrayView line)
+{
+    if (line.size() < 3)
+        return false;
+    const char *p = line.data();
+    const char *const last = p + line.size() - 2; // where "end" may begin, exclusive
+    while (p < last) {
+        p = static_cast<const char *>(std::memchr(p, 'e', size_t(last - p)));
+        if (!p)
+            return false;
+        if (p[1] == 'n' && p[2] == 'd')
+            return true;
+        ++p;
+    }
+    return false;
 }
 
 QString logField(const QString &value)
@@ -260,6 +280,33 @@ void ArticleParser::bodyLine(QStringView line)
         return;
     }
     if (line.contains(u"end"))
+        closeOutFile();
+    UuDecoder::decodeLine(line, *this);
+}
+
+bool ArticleParser::rawArticleLine(QByteArrayView line)
+{
+    if (!m_state.inBody)
+        return false;
+    bodyLine(line);
+    return true;
+}
+
+void ArticleParser::bodyLine(QByteArrayView line)
+{
+    RunState &s = m_state;
+    if (s.bodyEncoding == 2) {
+        yencLine(line);
+        return;
+    }
+    if (s.bodyLineCount < std::numeric_limits<qint32>::max())
+        ++s.bodyLineCount;
+    s.label2Shown = true;
+    if (s.bodyEncoding == 1) {
+        Base64Decoder::decodeLine(line, *this);
+        return;
+    }
+    if (containsEnd(line))
         closeOutFile();
     UuDecoder::decodeLine(line, *this);
 }
@@ -520,14 +567,6 @@ void ArticleParser::startYenc(QStringView line)
     s.bodyEncoding = 2;
     s.openPending = true;
     s.inBody = true;
-}
-
-bool ArticleParser::rawArticleLine(QByteArrayView line)
-{
-    if (!m_state.inBody || m_state.bodyEncoding != 2)
-        return false;
-    yencLine(line);
-    return true;
 }
 
 void ArticleParser::yencLine(QByteArrayView line)

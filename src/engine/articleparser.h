@@ -28,9 +28,11 @@ public:
     ArticleParser(AppContext &ctx, RunState &state, RunLog &log);
 
     void articleLine(QStringView line) override;
-    void overlongLine(QStringView head) override;
-    // The lines of a yEnc body, as bytes.
+    // Body lines straight from the received bytes (the same decoding as
+    // text; nothing else of the line is read as text). A yEnc body is
+    // binary and is only ever read this way.
     bool rawArticleLine(QByteArrayView line) override;
+    void overlongLine(QStringView head) override;
     // Lists the yEnc files still incomplete in the summary log.
     void endOfRun() override;
     // CloseOutFile: clears Label1, Label8 and Label2, closes the output file,
@@ -61,6 +63,7 @@ public:
 private:
     void scanLine(QStringView line);
     void bodyLine(QStringView line);
+    void bodyLine(QByteArrayView line);
     bool logOn() const;
     void writeFailed();
     void showOutFile();

@@ -65,6 +65,16 @@ QStringView secondField(QStringView line)
 }
 
 const QString kCompleted = GroupTable::completedKey();
+const QString kNextLine = QStringLiteral("NEXT\r\n");
+const QString kArticleLine = QStringLiteral("ARTICLE\r\n");
+
+// A status line that multi-line text follows (220, 221, 222: an article,
+// its head or its body).
+bool textFollows(QByteArrayView status)
+{
+    return status.size() >= 3 && status[0] == '2' && status[1] == '2' && status[2] >= '0' &&
+           status[2] <= '2';
+}
 
 bool isAscii(QByteArrayView bytes)
 {
@@ -190,6 +200,15 @@ int DownloadEngine::timeoutSeconds(const QString &setting)
     return static_cast<int>(std::clamp<qint64>(v, 1, std::numeric_limits<int>::max() / 1000));
 }
 
+int DownloadEngine::pipelineDepth(const QString &setting)
+{
+    bool ok = false;
+    const int v = setting.trimmed().toInt(&ok);
+    if (!ok || v < 1)
+        return DefaultPipeline;
+    return std::min(v, MaxPipeline);
+}
+
 QString DownloadEngine::silenceText(int seconds)
 {
     return QStringLiteral("サーバーから応答がありません (") + QString::number(seconds) +
@@ -296,6 +315,13 @@ void DownloadEngine::startRun()
     m_limitStop = false;
     m_groupRefused = false;
     m_askedNumber = 0;
+    m_window = pipelineDepth(set.pipeline);
+    m_ahead.clear();
+    m_aheadPairs = 0;
+    m_dropReplies = 0;
+    m_dropBlock = false;
+    m_articleBytes = 0;
+    m_articles = 0;
     // What is left of an earlier connection belongs to it.
     m_lines.clear();
     m_silence.start(m_timeout * 1000);
@@ -356,7 +382,12 @@ void DownloadEngine::endRun(EndReason reason)
     if (reason == EndReason::Finished || reason == EndReason::Stopped ||
         reason == EndReason::Limit) {
         // Goodbye (RFC 3977 section 5.4): the connection is closed when the
-        // server answers, or after a short wait.
+        // server answers, or after a short wait. Replies to the commands
+        // still in flight come first, and the rest of an article cut short.
+        m_dropBlock = m_dropBlock || m_state.inArticle;
+        m_ahead.clear();
+        m_aheadPairs = 0;
+        m_dropReplies = 0;
         m_socket.send(QStringLiteral("QUIT") + kCrLf);
         m_closing = true;
         m_goodbye.start();
@@ -553,12 +584,8 @@ void DownloadEngine::Winsock1_DataArrival()
             return; // nothing of ours is connected
         m_lines.append(m_chunk);
         QByteArrayView raw;
-        while (m_lines.takeLine(raw)) {
-            if (raw.startsWith("205")) {
-                closeConnection();
-                return;
-            }
-        }
+        while (m_closing && m_lines.takeLine(raw))
+            closingLine(raw);
         return;
     }
     const quint64 serial = m_runSerial;
@@ -580,40 +607,44 @@ void DownloadEngine::Winsock1_DataArrival()
     } notify{this, m_inEvent};
     m_inEvent = true;
 
+    // Received lines stay bytes: only lines read as text (replies, header
+    // lines, the trace log) are converted, one at a time.
     QByteArrayView raw;
     bool overlong = false;
     while (m_lines.takeLine(raw, &overlong)) {
-        // A yEnc body is binary: its lines go to the handler as the bytes
-        // that came, unstuffed as every article line is (RFC 3977 section
-        // 3.1.1).
-        if (st.inArticle && st.inBody && m_handler && !overlong &&
-            !LineBuffer::isBlockEnd(raw) &&
-            m_handler->rawArticleLine(raw.startsWith('.') ? raw.sliced(1) : raw)) {
-            if (handlerStopped(serial))
-                return;
+        if (m_ctx.logMode && !st.inBody && !m_dropBlock)
+            m_log.trace(decodeLine(raw));
+        if (m_dropReplies > 0) {
+            dropReplyLine(raw);
             continue;
         }
-        const QStringView line = decodeLine(raw);
-        if (m_ctx.logMode && !st.inBody)
-            m_log.trace(line);
         if (st.inArticle) {
+            m_articleBytes += raw.size() + 2;
             if (LineBuffer::isBlockEnd(raw)) {
+                ++m_articles;
                 endOfArticle();
                 if (handlerStopped(serial))
                     return;
                 if (LimitCheck())
                     return;
-                // Lines still waiting are taken at the next event.
-                break;
+                // One command at a time: lines still waiting are taken at
+                // the next event. With commands sent ahead the next reply
+                // is already on its way, and NEXT goes out no more.
+                if (m_ahead.empty())
+                    break;
+                sendStep();
+                if (!alive(serial))
+                    return;
+                continue;
             }
             // Dot-stuffing (RFC 3977 section 3.1.1): a line that begins
             // with "." came with one more in front.
-            const QStringView text = raw.startsWith('.') ? line.sliced(1) : line;
+            const QByteArrayView bytes = LineBuffer::unstuffed(raw);
             if (m_handler) {
                 if (overlong)
-                    m_handler->overlongLine(text);
-                else
-                    m_handler->articleLine(text);
+                    m_handler->overlongLine(decodeLine(bytes));
+                else if (!st.inBody || !m_handler->rawArticleLine(bytes))
+                    m_handler->articleLine(decodeLine(bytes));
                 if (handlerStopped(serial))
                     return;
             }
@@ -621,11 +652,93 @@ void DownloadEngine::Winsock1_DataArrival()
         }
         if (st.sendPending)
             continue;
-        handleReply(line);
+        handleReply(decodeLine(raw));
         if (!alive(serial))
             return;
+        // The command the reply calls for may have been sent ahead: then
+        // its reply is among the lines still waiting.
+        if (st.sendPending && !m_ahead.empty()) {
+            sendStep();
+            if (!alive(serial))
+                return;
+        }
     }
     sendStep();
+    if (alive(serial))
+        fillWindow();
+}
+
+void DownloadEngine::sendCommand(const QString &line)
+{
+    if (!m_ahead.empty()) {
+        const char ahead = m_ahead.front();
+        if ((ahead == 'N' && line == kNextLine) || (ahead == 'A' && line == kArticleLine)) {
+            // Already sent: its reply is the next one to come.
+            m_ahead.pop_front();
+            if (ahead == 'A')
+                --m_aheadPairs;
+            return;
+        }
+        // The conversation turns away from the commands sent ahead (the
+        // group ended, an article is missing, the server wants a password):
+        // their replies come before this command's and are dropped. An
+        // ARTICLE behind a failed NEXT returns the current article again.
+        m_dropReplies += static_cast<qsizetype>(m_ahead.size());
+        m_ahead.clear();
+        m_aheadPairs = 0;
+    }
+    m_socket.send(line);
+}
+
+void DownloadEngine::fillWindow()
+{
+    RunState &st = m_state;
+    // Only while an article arrives: the server's current article is then
+    // st.currentNumber, and each pair fetches the next one after it. Never
+    // more pairs than numbers are left up to the group's last.
+    if (m_window <= 1 || !st.inArticle || st.sendPending || m_dropReplies > 0 || m_auth.busy() ||
+        m_auth.hasCommand() || st.currentNumber < 0 || st.lastNumber <= st.currentNumber)
+        return;
+    // Before the first article ends its size is guessed: a quarter of the
+    // byte window.
+    const qint64 size =
+        m_articles > 0 ? std::max<qint64>(1, m_articleBytes / m_articles) : WindowBytes / 4;
+    const qint64 want = std::min({qint64(m_window - 1), std::max<qint64>(1, WindowBytes / size),
+                                  st.lastNumber - st.currentNumber});
+    while (m_aheadPairs < want) {
+        m_socket.send(kNextLine);
+        m_socket.send(kArticleLine);
+        m_ahead.push_back('N');
+        m_ahead.push_back('A');
+        ++m_aheadPairs;
+    }
+}
+
+void DownloadEngine::dropReplyLine(QByteArrayView raw)
+{
+    if (m_dropBlock) {
+        if (LineBuffer::isBlockEnd(raw)) {
+            m_dropBlock = false;
+            --m_dropReplies;
+        }
+        return;
+    }
+    if (textFollows(raw))
+        m_dropBlock = true;
+    else
+        --m_dropReplies;
+}
+
+void DownloadEngine::closingLine(QByteArrayView raw)
+{
+    if (m_dropBlock) {
+        m_dropBlock = !LineBuffer::isBlockEnd(raw);
+        return;
+    }
+    if (raw.startsWith("205"))
+        closeConnection();
+    else if (textFollows(raw))
+        m_dropBlock = true;
 }
 
 void DownloadEngine::handleReply(QStringView line)
@@ -903,7 +1016,7 @@ void DownloadEngine::sendStep()
 {
     RunState &st = m_state;
     if (m_auth.hasCommand()) {
-        m_socket.send(m_auth.takeCommand());
+        sendCommand(m_auth.takeCommand());
         return;
     }
     if (!st.sendPending || m_auth.busy())
@@ -931,13 +1044,13 @@ void DownloadEngine::sendStep()
         st.groupDateDir = row[GroupTable::DateDir];
         st.groupRewrite = row[GroupTable::Rewrite];
         st.groupSubject = row[GroupTable::Subject];
-        m_socket.send(QStringLiteral("GROUP ") + st.groupName + kCrLf);
+        sendCommand(QStringLiteral("GROUP ") + st.groupName + kCrLf);
     } else if (state == QLatin1String("A") || state == QLatin1String("T")) {
         st.sendPending = false;
         st.inArticle = false;
-        m_socket.send(st.nextArticleCommand + kCrLf);
+        sendCommand(st.nextArticleCommand + kCrLf);
     } else if (state == QLatin1String("N")) {
         st.sendPending = false;
-        m_socket.send(QStringLiteral("NEXT") + kCrLf);
+        sendCommand(kNextLine);
     }
 }

@@ -12,6 +12,8 @@
 #include <QStringView>
 #include <QTimer>
 
+#include <deque>
+
 struct AppContext;
 class ArticleLineHandler;
 class NntpSocket;
@@ -77,6 +79,16 @@ public:
     static constexpr int DefaultTimeout = 120;
     // How long the answer to QUIT is waited for.
     static constexpr int GoodbyeMs = 2000;
+    // NEXT/ARTICLE pairs in flight at most: SERVER/PIPELINE's whole number
+    // from 1 (one command at a time) to MaxPipeline, DefaultPipeline
+    // otherwise. Within that, the pairs sent ahead are as many as make about
+    // WindowBytes of articles by the average size so far (at least one), so
+    // a distant server stays busy with small articles and big ones are not
+    // asked for far ahead.
+    static int pipelineDepth(const QString &setting);
+    static constexpr int DefaultPipeline = 64;
+    static constexpr int MaxPipeline = 64;
+    static constexpr qint64 WindowBytes = 16 * 1024 * 1024;
 
     static QString startCaption(); // "ﾀﾞｳﾝﾛｰﾄﾞ開始"
     static QString stopCaption();  // "ﾀﾞｳﾝﾛｰﾄﾞ中止"
@@ -142,6 +154,10 @@ private:
     void nextRow(const QString &status);
     void endOfArticle();
     void sendStep();
+    void sendCommand(const QString &command);
+    void fillWindow();
+    void dropReplyLine(QByteArrayView raw);
+    void closingLine(QByteArrayView raw);
     // After a call into article processing: ends the run when it asked to.
     // true when the run is no longer the one given.
     bool handlerStopped(quint64 serial);
@@ -184,6 +200,20 @@ private:
     qint64 m_receivedBytes = 0;
     bool m_limitStop = false;
     bool m_inEvent = false; // inside Winsock1_DataArrival
+
+    // The window of pipelined commands (RFC 3977 section 3.5). While an
+    // article arrives, up to m_window - 1 NEXT/ARTICLE pairs ahead of it are
+    // already sent; m_ahead holds them in order ('N', 'A') until the
+    // conversation reaches them. When it turns elsewhere (the group ends, an
+    // article is missing, the run stops) their replies are read and dropped:
+    // m_dropReplies of them, m_dropBlock while inside one's article text.
+    int m_window = DefaultPipeline;
+    std::deque<char> m_ahead;
+    int m_aheadPairs = 0;
+    qint64 m_articleBytes = 0; // received in the articles of this run
+    qint64 m_articles = 0;     // articles received whole in this run
+    qsizetype m_dropReplies = 0;
+    bool m_dropBlock = false;
     // The ARTICLE command in flight names LastNumber because CurrentNumber
     // has passed it.
     bool m_articleAtLast = false;

@@ -16,6 +16,30 @@ void LineBuffer::append(QByteArrayView bytes)
     }
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
+    // Most reads hold only lines within the cap: those are kept in one copy.
+    if (!m_discarding) {
+        qsizetype start = m_partial - m_buf.size(); // the held partial line goes on
+        const char *lastLf = nullptr;
+        bool fits = true;
+        for (const char *q = p; q < end;) {
+            const auto *lf = static_cast<const char *>(std::memchr(q, '\n', size_t(end - q)));
+            if (((lf ? lf : end) - p) - start > m_maxLine) {
+                fits = false;
+                break;
+            }
+            if (!lf)
+                break;
+            lastLf = lf;
+            q = lf + 1;
+            start = q - p;
+        }
+        if (fits) {
+            m_buf.append(p, end - p);
+            if (lastLf)
+                m_partial = m_buf.size() - (end - (lastLf + 1));
+            return;
+        }
+    }
     while (p < end) {
         const auto *lf = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
         const char *const stop = lf ? lf : end;

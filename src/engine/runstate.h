@@ -7,6 +7,22 @@
 
 #include <functional>
 
+// The local date and time. The offset from UTC is looked up at most once a
+// minute: a local time asked of the system reads the time zone (a stat of
+// /etc/localtime) every time, and this is asked once per article.
+inline QDateTime localNow()
+{
+    static qint64 validUntil = 0;
+    static int offset = 0;
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    const qint64 ms = utc.toMSecsSinceEpoch();
+    if (ms >= validUntil || ms < validUntil - 60000) {
+        offset = utc.toLocalTime().offsetFromUtc();
+        validUntil = ms + 60000;
+    }
+    return utc.toOffsetFromUtc(offset);
+}
+
 // The state of a download run and of the article being received. The engine
 // owns one; article processing, the decoders' sink and the output files read
 // and write it between socket events.
@@ -57,9 +73,9 @@ struct RunState {
     bool label2Shown = false;
     QString label2() const
     {
-        return label2Shown ? QString::number(bodyLineCount) + QLatin1Char('/') +
-                                 QString::number(linesValue)
-                           : QString();
+        return label2Shown
+                   ? QString::number(bodyLineCount) + QLatin1Char('/') + QString::number(linesValue)
+                   : QString();
     }
 
     // --- ways out of article processing ---
@@ -71,5 +87,5 @@ struct RunState {
     QString fatalError;
 
     // Local date and time; tests replace it.
-    Clock now = [] { return QDateTime::currentDateTime(); };
+    Clock now = localNow;
 };

@@ -175,6 +175,10 @@ void TcpNntpSocket::connectToHost(const QString &host, int port)
         });
     }
     t->setReadBufferSize(ReadBufferSize);
+    // Commands go out at once: with several in flight, Nagle's algorithm
+    // would hold one back until the server acknowledged the one before.
+    connect(t, &QAbstractSocket::connected, this,
+            [t] { t->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
     connect(t, &QTcpSocket::readyRead, this, [this, gen] {
         if (gen == m_generation && !m_reported)
             emit dataArrival();

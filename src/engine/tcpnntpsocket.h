@@ -34,8 +34,9 @@ public:
     void close() override;
 
     // Received bytes kept by the transport before they are read; the kernel
-    // holds back the rest, so a fast server cannot fill memory.
-    static constexpr qint64 ReadBufferSize = 64 * 1024;
+    // holds back the rest, so a fast server cannot fill memory. Large enough
+    // that a fast link is read in few, large reads.
+    static constexpr qint64 ReadBufferSize = 512 * 1024;
 
     // Our descriptions of the usual failures.
     static QString describe(QAbstractSocket::SocketError error, const QString &platformText);

@@ -35,6 +35,7 @@ const Known kKnown[] = {
     {Keys::Server, "MODEREADER", &RunningSettings::modeReader},
     {Keys::Server, "TIMEOUT", &RunningSettings::timeout},
     {Keys::Server, "CAFILE", &RunningSettings::caFile},
+    {Keys::Server, "PIPELINE", &RunningSettings::pipeline},
     {Keys::Server, "TIME", nullptr},
     {Keys::Save, "DIR", &RunningSettings::saveDir},
     {Keys::Save, "REWRITE", &RunningSettings::rewrite},
@@ -193,6 +194,16 @@ Checked check(const SettingsStore &store, const QString &section, const QString 
             out.refusal = ServerOptions::caFileMessage();
         else
             out.value = value.trimmed();
+        return out;
+    }
+    if (is(section, key, Keys::Server, "PIPELINE")) {
+        // Commands in flight: a whole number from 1 (one at a time) to 64.
+        bool ok = false;
+        const int n = value.trimmed().toInt(&ok);
+        if (!ok || n < 1 || n > 64)
+            out.refusal = ServerOptions::notNumberMessage();
+        else
+            out.value = QString::number(n);
         return out;
     }
     if (is(section, key, Keys::Server, "TIME")) {

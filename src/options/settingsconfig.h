@@ -16,8 +16,8 @@ class SettingsStore;
 // its limit is the stored SEIGEN (and choosing a limit checks the stored box
 // of that limit), the watch interval must be numeric, and server values are
 // stored unchecked, except that a user name or password cannot hold a line
-// end (a single-line box cannot either) and TIMEOUT must be a whole number of
-// at least 1. Values the dialogs can only produce
+// end (a single-line box cannot either), TIMEOUT must be a whole number of
+// at least 1 and PIPELINE one from 1 to 64. Values the dialogs can only produce
 // in one form (the TRUE/FALSE flags, SSL and MODEREADER among them, SEIGEN
 // "0"-"3", an absolute directory) are brought to it or refused.
 namespace SettingsConfig {

@@ -43,6 +43,7 @@ void RunningSettings::load(const SettingsStore &store)
     modeReader = store.read(server, QStringLiteral("MODEREADER"), QStringLiteral("FALSE"));
     timeout = store.read(server, QStringLiteral("TIMEOUT"), QStringLiteral("120"));
     caFile = store.read(server, QStringLiteral("CAFILE"), QString());
+    pipeline = store.read(server, QStringLiteral("PIPELINE"), QStringLiteral("64"));
 }
 
 static QString derived(const QString &flag)

@@ -38,6 +38,9 @@ struct RunningSettings {
     QString caFile;
     // Seconds of silence from the server before a run or fetch gives up.
     QString timeout;
+    // NEXT/ARTICLE pairs in flight during a run at most; 1 is one command at
+    // a time.
+    QString pipeline;
 
     // Reads every setting with its default, in start-up order.
     void load(const SettingsStore &store);

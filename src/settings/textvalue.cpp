@@ -132,7 +132,10 @@ std::optional<QDateTime> parseDate(QStringView text)
             return std::nullopt;
         time = *t;
     }
-    return QDateTime(date, time);
+    // The date and time as written, held without a time zone: a local time
+    // would look the zone up (a stat of /etc/localtime) on every call, once
+    // per saved file.
+    return QDateTime(date, time, Qt::UTC);
 }
 
 bool isDateOrTime(QStringView text)

@@ -66,6 +66,9 @@ struct EngineRig {
         ctx->settings.serverName = QStringLiteral("news.example");
         ctx->settings.serverPort = QStringLiteral("119");
         ctx->settings.saveDir = dir.path();
+        // One command at a time, so that tests read the conversation step by
+        // step; the window of commands in flight has tests of its own.
+        ctx->settings.pipeline = QStringLiteral("1");
         engine = std::make_unique<DownloadEngine>(*ctx, socket);
         engine->state().now = [this] { return clock; };
         handler = std::make_unique<RecordingHandler>(engine->state());

@@ -70,6 +70,14 @@ inline void writeSettings(const QString &path, quint16 port, const QString &save
     store.commitBatch();
 }
 
+// The conversation one command at a time (SERVER/PIPELINE=1), for tests that
+// read it command by command while an article never ends.
+inline void oneCommandAtATime(const QString &path)
+{
+    SettingsStore(path).write(QStringLiteral("SERVER"), QStringLiteral("PIPELINE"),
+                              QStringLiteral("1"));
+}
+
 struct CliResult {
     int exitCode = -1;
     QString out;

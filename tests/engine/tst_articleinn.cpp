@@ -259,6 +259,41 @@ private slots:
                                             "\"テスト\"") +
                                  when + QStringLiteral("\t\"") + save +
                                  QStringLiteral("/kaplo.attach.jp/(テスト)x.gif\""));
+
+        // The same groups one command at a time (the run above kept a window
+        // of commands in flight): the same files, log and LAST.
+        const QString save1 = m_tmp.filePath(QStringLiteral("save1"));
+        QDir().mkpath(save1);
+        SettingsStore store1(m_tmp.filePath(QStringLiteral("KAPLO1.ini")));
+        AppContext ctx1(store1, prompter);
+        ctx1.settings = ctx.settings;
+        ctx1.settings.saveDir = save1;
+        ctx1.settings.pipeline = QStringLiteral("1");
+        ctx1.groups.insertRow(0, r1);
+        ctx1.groups.insertRow(1, r2);
+        QCOMPARE(ctx.settings.pipeline, QStringLiteral("64"));
+        TcpNntpSocket socket1;
+        DownloadEngine engine1(ctx1, socket1);
+        ArticleParser parser1(ctx1, engine1.state(), engine1.log());
+        engine1.setArticleHandler(&parser1);
+        QSignalSpy ended1(&engine1, &DownloadEngine::runEnded);
+        engine1.Command1_Click();
+        QVERIFY(ended1.wait(120000));
+        QCOMPARE(engine1.endReason(), DownloadEngine::EndReason::Finished);
+        for (const QString &f : expected) {
+            QString other = f;
+            other.replace(engine.state().runDate, engine1.state().runDate);
+            QByteArray want = bytes(save + QLatin1Char('/') + f);
+            want.replace(save.toUtf8(), save1.toUtf8()); // the paths in the log
+            QCOMPARE(bytes(save1 + QLatin1Char('/') + other), want);
+        }
+        for (const QString &key : {QStringLiteral("LAST"), QStringLiteral("COMPLETED")}) {
+            for (int g = 0; g < 2; ++g)
+                QCOMPARE(store1.read(GroupTable::sectionOf(g), key, {}),
+                         store.read(GroupTable::sectionOf(g), key, {}));
+        }
+        QCOMPARE(store.read(GroupTable::sectionOf(0), QStringLiteral("LAST"), {}),
+                 QStringLiteral("6"));
     }
 
     // Articles as today's clients write them: UTF-8 subjects, posters and

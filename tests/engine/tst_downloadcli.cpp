@@ -324,6 +324,7 @@ private slots:
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
         writeSettings(ini, port, dir.path(), {QStringLiteral("a.b"), QStringLiteral("c.d")});
+        oneCommandAtATime(ini);
         QProcess first;
         runCli(ini, &first);
         QVERIFY(server.waitForReceived(2, 20000));
@@ -367,6 +368,7 @@ private slots:
         QTemporaryDir dir;
         const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
         writeSettings(ini, port, dir.path(), {QStringLiteral("a.b")});
+        oneCommandAtATime(ini);
         QProcess first;
         runCli(ini, &first);
         QVERIFY(server.waitForReceived(2, 20000));

@@ -23,6 +23,9 @@ private slots:
         QTest::newRow("timeout") << "SERVER"
                                  << "TIMEOUT"
                                  << "120";
+        QTest::newRow("pipeline") << "SERVER"
+                                  << "PIPELINE"
+                                  << "64";
         QTest::newRow("seigen") << "SAVE"
                                 << "SEIGEN"
                                 << "0";
@@ -214,6 +217,16 @@ private slots:
         for (const char *bad : {"0", "-5", "1.5", "abc", ""})
             QTest::addRow("timeout '%s'", bad) << none << "SERVER"
                                                << "TIMEOUT" << bad << bad << "数字を入れてください";
+        // NEXT/ARTICLE pairs in flight: 1 to 64.
+        for (const char *bad : {"0", "65", "2.5", "x"})
+            QTest::addRow("pipeline '%s'", bad)
+                << none << "SERVER"
+                << "PIPELINE" << bad << bad << "数字を入れてください";
+        QTest::newRow("pipeline ok") << none << "SERVER"
+                                     << "PIPELINE"
+                                     << " 1 "
+                                     << "1"
+                                     << "";
         QTest::newRow("timeout ok") << none << "SERVER"
                                     << "TIMEOUT"
                                     << " 30 "

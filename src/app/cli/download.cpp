@@ -202,11 +202,16 @@ int run(QStringList args)
     RunState &st = engine.state();
     ArticleParser parser(ctx, st, engine.log());
 
+    // On a terminal one progress line, redrawn at most four times a second;
+    // otherwise one line per saved file, passed on at most once a second (a
+    // write per article costs more than it tells).
     const bool tty = ::isatty(STDOUT_FILENO);
     bool lineShown = false;
     QElapsedTimer sinceDraw;
+    QElapsedTimer sinceFlush;
+    sinceFlush.start();
     auto draw = [&](bool force) {
-        if (!tty || (!force && sinceDraw.isValid() && sinceDraw.elapsed() < 100))
+        if (!tty || (!force && sinceDraw.isValid() && sinceDraw.elapsed() < 250))
             return;
         sinceDraw.start();
         QString line = DownloadEngine::fileCountCaption(st.fileCount) + QLatin1Char(' ') +
@@ -224,12 +229,15 @@ int run(QStringList args)
     };
     WatchingHandler handler(parser, st, [&] {
         if (tty) {
-            draw(true);
+            draw(false);
         } else {
             const QString file = parser.outputFiles().path();
             out << DownloadEngine::fileCountCaption(st.fileCount) << ' '
                 << printable(file.isEmpty() ? st.label1 : file) << '\n';
-            out.flush();
+            if (sinceFlush.elapsed() >= 1000) {
+                out.flush();
+                sinceFlush.start();
+            }
         }
     });
     engine.setArticleHandler(&handler);

@@ -61,6 +61,10 @@ static void printUsage(QTextStream &out)
 
 int main(int argc, char **argv)
 {
+    // Qt's plain Unix event loop: the glib one costs wake-up system calls on
+    // every socket event of a download, and nothing here needs glib.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("KAPLO"));
     QStringList args = app.arguments().mid(1);

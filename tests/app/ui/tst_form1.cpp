@@ -427,6 +427,9 @@ private slots:
         const quint16 port = server.start();
         QVERIFY(port);
         Rig rig(QString(), port);
+        // The article's end is pushed later: commands sent ahead would be
+        // answered before it, which no server does.
+        rig.ctx.settings.pipeline = QStringLiteral("1");
         if (how == QLatin1String("limit")) {
             rig.ctx.settings.seigen = QStringLiteral("1");
             rig.ctx.settings.seigenTime = QStringLiteral("00:00");

@@ -1,0 +1,200 @@
+// The second baseline for the download benchmark: the same GROUP / ARTICLE /
+// NEXT conversation as a download run, one command at a time, and every
+// uuencoded attachment decoded and written to a file in DIR before the next
+// command goes out (receiving, decoding and writing never overlap). Plain
+// POSIX sockets and stdio, no Qt.
+//
+//   engine_serialfetch HOST PORT GROUP DIR
+//
+// Prints the number of articles, of bytes received, of files and of bytes
+// written.
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int g_fd = -1;
+char g_buf[1 << 16];
+size_t g_pos = 0, g_len = 0;
+unsigned long long g_bytes = 0;
+
+bool fill()
+{
+    const ssize_t n = ::recv(g_fd, g_buf, sizeof g_buf, 0);
+    if (n <= 0)
+        return false;
+    g_pos = 0;
+    g_len = static_cast<size_t>(n);
+    g_bytes += static_cast<unsigned long long>(n);
+    return true;
+}
+
+// One line without its line end; false at the end of the connection.
+bool readLine(std::string &line)
+{
+    line.clear();
+    for (;;) {
+        if (g_pos == g_len && !fill())
+            return false;
+        const char *start = g_buf + g_pos;
+        const void *lf = std::memchr(start, '\n', g_len - g_pos);
+        if (!lf) {
+            line.append(start, g_len - g_pos);
+            g_pos = g_len;
+            continue;
+        }
+        const size_t n = static_cast<const char *>(lf) - start;
+        line.append(start, n);
+        g_pos += n + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        return true;
+    }
+}
+
+void sendLine(const std::string &s)
+{
+    const std::string t = s + "\r\n";
+    if (::send(g_fd, t.data(), t.size(), 0) != static_cast<ssize_t>(t.size())) {
+        std::perror("send");
+        std::exit(1);
+    }
+}
+
+inline unsigned uu(char c)
+{
+    return (static_cast<unsigned>(c) - 0x20) & 0x3F;
+}
+
+// One uuencoded line decoded into out; false for a line that is no data line.
+bool uudecodeLine(const std::string &line, unsigned char *out, size_t &n)
+{
+    if (line.empty())
+        return false;
+    n = uu(line[0]);
+    const size_t need = (n + 2) / 3 * 4 + 1;
+    if (line.size() < need)
+        return false;
+    const char *p = line.data() + 1;
+    size_t o = 0;
+    for (size_t i = 0; i < n; i += 3, p += 4) {
+        const unsigned v = uu(p[0]) << 18 | uu(p[1]) << 12 | uu(p[2]) << 6 | uu(p[3]);
+        out[o++] = static_cast<unsigned char>(v >> 16);
+        if (o < n)
+            out[o++] = static_cast<unsigned char>(v >> 8);
+        if (o < n)
+            out[o++] = static_cast<unsigned char>(v);
+    }
+    return true;
+}
+
+struct Totals {
+    unsigned files = 0;
+    unsigned long long written = 0;
+};
+
+// The rest of an article after its 220 line: header, then the body with
+// "begin MODE NAME" ... "end" attachments written to DIR/NAME.
+bool readArticle(const std::string &dir, Totals &t)
+{
+    std::string line;
+    bool header = true;
+    std::FILE *f = nullptr;
+    unsigned char out[64];
+    for (;;) {
+        if (!readLine(line))
+            return false;
+        if (line == ".")
+            break;
+        if (!line.empty() && line[0] == '.')
+            line.erase(0, 1); // dot-stuffing (RFC 3977 section 3.1.1)
+        if (header) {
+            header = !line.empty();
+            continue;
+        }
+        if (!f) {
+            if (line.compare(0, 6, "begin ") != 0)
+                continue;
+            const size_t sp = line.find(' ', 6);
+            std::string name = sp == std::string::npos ? std::string() : line.substr(sp + 1);
+            if (name.empty() || name.find('/') != std::string::npos || name[0] == '.')
+                name = "noname";
+            f = std::fopen((dir + '/' + name).c_str(), "wb");
+            if (!f) {
+                std::perror(name.c_str());
+                std::exit(1);
+            }
+            ++t.files;
+            continue;
+        }
+        if (line == "end") {
+            std::fclose(f);
+            f = nullptr;
+            continue;
+        }
+        size_t n = 0;
+        if (uudecodeLine(line, out, n) && n > 0) {
+            std::fwrite(out, 1, n, f);
+            t.written += n;
+        }
+    }
+    if (f)
+        std::fclose(f);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: engine_serialfetch HOST PORT GROUP DIR\n");
+        return 2;
+    }
+    addrinfo hints = {};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *ai = nullptr;
+    if (::getaddrinfo(argv[1], argv[2], &hints, &ai) != 0) {
+        std::fprintf(stderr, "cannot resolve %s\n", argv[1]);
+        return 1;
+    }
+    g_fd = ::socket(ai->ai_family, SOCK_STREAM, 0);
+    if (::connect(g_fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+        std::perror("connect");
+        return 1;
+    }
+    ::freeaddrinfo(ai);
+    const std::string dir = argv[4];
+
+    std::string line;
+    if (!readLine(line)) // greeting
+        return 1;
+    sendLine(std::string("GROUP ") + argv[3]);
+    if (!readLine(line) || line[0] != '2')
+        return 1;
+    unsigned articles = 0;
+    Totals t;
+    sendLine("ARTICLE");
+    for (;;) {
+        if (!readLine(line))
+            return 1;
+        if (line[0] != '2')
+            break;
+        if (!readArticle(dir, t))
+            return 1;
+        ++articles;
+        sendLine("NEXT");
+        if (!readLine(line) || line[0] != '2')
+            break;
+        sendLine("ARTICLE");
+    }
+    ::close(g_fd);
+    std::printf("%u %llu %u %llu\n", articles, g_bytes, t.files, t.written);
+    return 0;
+}
