@@ -6,9 +6,9 @@
 //   bench_window SETTINGS_FILE
 //
 // Prints the files saved, the bytes written and the milliseconds taken.
+#include "app/ui/form1.h"
 #include "core/appcontext.h"
 #include "core/prompter.h"
-#include "app/ui/form1.h"
 #include "engine/downloadengine.h"
 #include "settings/settingsstore.h"
 
