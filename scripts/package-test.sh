@@ -103,10 +103,11 @@ grep -qx 'Icon=kaplo' "$desktop" || fail "$desktop does not name the kaplo icon"
 for page in kaplo kaplo-cli; do
   man=$(dpkg -L kaplo | grep -E "/man1/$page\.1(\.gz)?$" || true)
   [ -n "$man" ] || fail "the manual page $page(1) is not installed"
-  # The page must format without warnings from groff.
+  # The page must format without warnings from groff (-k: preconv reads the
+  # UTF-8 text, as man does).
   if command -v groff >/dev/null 2>&1; then
     warnings=$({ if [[ "$man" == *.gz ]]; then zcat "$man"; else cat "$man"; fi; } |
-      groff -man -Tutf8 -ww -z 2>&1 || true)
+      groff -k -man -Tutf8 -ww -z 2>&1 || true)
     [ -z "$warnings" ] || fail "$page(1): $warnings"
   fi
 done
