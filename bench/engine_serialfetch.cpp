@@ -8,8 +8,8 @@
 //
 // Prints the number of articles, of bytes received, of files and of bytes
 // written.
-#include <netdb.h>
-#include <sys/socket.h>
+#include "rawnntp.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,55 +17,9 @@
 #include <cstring>
 #include <string>
 
+using namespace rawnntp;
+
 namespace {
-
-int g_fd = -1;
-char g_buf[1 << 16];
-size_t g_pos = 0, g_len = 0;
-unsigned long long g_bytes = 0;
-
-bool fill()
-{
-    const ssize_t n = ::recv(g_fd, g_buf, sizeof g_buf, 0);
-    if (n <= 0)
-        return false;
-    g_pos = 0;
-    g_len = static_cast<size_t>(n);
-    g_bytes += static_cast<unsigned long long>(n);
-    return true;
-}
-
-// One line without its line end; false at the end of the connection.
-bool readLine(std::string &line)
-{
-    line.clear();
-    for (;;) {
-        if (g_pos == g_len && !fill())
-            return false;
-        const char *start = g_buf + g_pos;
-        const void *lf = std::memchr(start, '\n', g_len - g_pos);
-        if (!lf) {
-            line.append(start, g_len - g_pos);
-            g_pos = g_len;
-            continue;
-        }
-        const size_t n = static_cast<const char *>(lf) - start;
-        line.append(start, n);
-        g_pos += n + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        return true;
-    }
-}
-
-void sendLine(const std::string &s)
-{
-    const std::string t = s + "\r\n";
-    if (::send(g_fd, t.data(), t.size(), 0) != static_cast<ssize_t>(t.size())) {
-        std::perror("send");
-        std::exit(1);
-    }
-}
 
 inline unsigned uu(char c)
 {
@@ -157,19 +111,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: engine_serialfetch HOST PORT GROUP DIR\n");
         return 2;
     }
-    addrinfo hints = {};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *ai = nullptr;
-    if (::getaddrinfo(argv[1], argv[2], &hints, &ai) != 0) {
-        std::fprintf(stderr, "cannot resolve %s\n", argv[1]);
+    if (!connectTo(argv[1], argv[2]))
         return 1;
-    }
-    g_fd = ::socket(ai->ai_family, SOCK_STREAM, 0);
-    if (::connect(g_fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-        std::perror("connect");
-        return 1;
-    }
-    ::freeaddrinfo(ai);
     const std::string dir = argv[4];
 
     std::string line;
