@@ -16,6 +16,8 @@ QString bytesToText(const QByteArray &bytes)
     return QString::fromLatin1(bytes);
 }
 
+} // namespace
+
 int hexDigit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -27,8 +29,6 @@ int hexDigit(QChar c)
         return u - 'a' + 10;
     return -1;
 }
-
-} // namespace
 
 std::optional<QByteArray> b64WordBytes(QStringView text)
 {

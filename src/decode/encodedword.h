@@ -25,6 +25,9 @@ QString QEnCode(QStringView text);
 // valid.
 std::optional<QByteArray> b64WordBytes(QStringView text);
 
+// The value of a hex digit (either case); -1 for any other character.
+int hexDigit(QChar c);
+
 // The text of an encoded word in another charset (RFC 2047), form "B" or "Q"
 // in either case; nothing when no converter knows the charset (see
 // Charsets::decode) or the form is neither. A B word follows B64EnCode's

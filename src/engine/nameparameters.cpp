@@ -2,6 +2,7 @@
 
 #include "decode/charsets.h"
 #include "decode/cp932.h"
+#include "decode/encodedword.h"
 
 #include <QByteArray>
 
@@ -15,18 +16,6 @@ bool isBlank(QChar c)
 bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
-}
-
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
 }
 
 // Bytes of a parameter in its charset as text; nothing when no converter
@@ -53,9 +42,9 @@ bool appendExtended(QStringView value, const QString &charset, QByteArray &bytes
 {
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value[i];
-        if (c == u'%' && i + 2 < value.size() && hexValue(value[i + 1]) >= 0 &&
-            hexValue(value[i + 2]) >= 0) {
-            bytes.append(static_cast<char>(hexValue(value[i + 1]) * 16 + hexValue(value[i + 2])));
+        if (c == u'%' && i + 2 < value.size() && hexDigit(value[i + 1]) >= 0 &&
+            hexDigit(value[i + 2]) >= 0) {
+            bytes.append(static_cast<char>(hexDigit(value[i + 1]) * 16 + hexDigit(value[i + 2])));
             i += 2;
         } else if (c.unicode() < 0x80) {
             bytes.append(static_cast<char>(c.unicode()));
