@@ -1,6 +1,7 @@
 #include "decode/recordingsink.h"
 #include "decode/yencdecoder.h"
 #include "support/testregistry.h"
+#include "support/yencencode.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -9,20 +10,6 @@
 #include <memory>
 
 namespace {
-
-// yEnc as written by an encoder: +42, "=" and +64 for NUL, LF, CR and "=".
-QByteArray encode(const QByteArray &data)
-{
-    QByteArray out;
-    for (const char c : data) {
-        const char e = char(uchar(c) + 42);
-        if (e == 0 || e == '\n' || e == '\r' || e == '=')
-            out += '=', out += char(uchar(e) + 64);
-        else
-            out += e;
-    }
-    return out;
-}
 
 QByteArray allBytes(int repeat)
 {
@@ -59,11 +46,11 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("bytes");
         const QByteArray every = allBytes(1);
-        QTest::newRow("every byte value") << encode(every) << every;
+        QTest::newRow("every byte value") << yencEncode(every) << every;
         // Long enough for the 16-byte blocks, with escapes at every offset
         // inside a block and across the 4096-byte pieces.
         const QByteArray many = allBytes(40);
-        QTest::newRow("many blocks and pieces") << encode(many) << many;
+        QTest::newRow("many blocks and pieces") << yencEncode(many) << many;
         QTest::newRow("plain") << QByteArray("r\x8f\x96\x96\x99") << QByteArray("Hello");
         QTest::newRow("escaped escape") << QByteArray("==") << QByteArray(1, char('=' - 106));
         QTest::newRow("dangling escape dropped") << QByteArray("kk=") << QByteArray("AA");

@@ -3,25 +3,13 @@
 #include "engine/parserrig.h"
 #include "output/yencparts.h"
 #include "support/testregistry.h"
+#include "support/yencencode.h"
 
 #include <QtTest>
 
 #include <zlib.h>
 
 namespace {
-
-QByteArray yenc(const QByteArray &data)
-{
-    QByteArray out;
-    for (const char c : data) {
-        const char e = char(uchar(c) + 42);
-        if (e == 0 || e == '\n' || e == '\r' || e == '=')
-            out += '=', out += char(uchar(e) + 64);
-        else
-            out += e;
-    }
-    return out;
-}
 
 QByteArray crcHex(const QByteArray &d)
 {
@@ -39,7 +27,7 @@ QByteArrayList part(const QByteArray &name, const QByteArray &data, int k, int t
         "=ybegin part=" + QByteArray::number(k) + " total=" + QByteArray::number(total) +
             " line=128 size=" + QByteArray::number(data.size()) + " name=" + name,
         "=ypart begin=" + QByteArray::number(begin) + " end=" + QByteArray::number(end)};
-    const QByteArray enc = yenc(chunk);
+    const QByteArray enc = yencEncode(chunk);
     for (qsizetype i = 0; i < enc.size();) {
         qsizetype n = std::min<qsizetype>(128, enc.size() - i);
         if (enc[i + n - 1] == '=')
@@ -83,7 +71,7 @@ private slots:
         QTest::addColumn<QString>("logged");
 
         const QByteArray d = "ABCDEFGH";
-        const QByteArray enc = yenc(d);
+        const QByteArray enc = yencEncode(d);
         const QByteArray end = "=yend size=8 crc32=" + crcHex(d);
         QTest::newRow("path parts in the name")
             << QByteArrayList{"=ybegin line=128 size=8 name=../../up/evil.bin", enc, end, "<end>"}
