@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             state.openPending = false;
             state.subject.clear();
             parser.closeOutFile();
-            state.mimeState = 0;
+            state.mimeState = MimeState::None;
             state.pendingFileName.clear();
             continue;
         }

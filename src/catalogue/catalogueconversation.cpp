@@ -8,15 +8,6 @@
 #include "settings/runningsettings.h"
 #include "settings/textvalue.h"
 
-namespace {
-
-const QString kS = QStringLiteral("S");
-const QString kN = QStringLiteral("N");
-const QString kRead = QStringLiteral("READ");
-const QString kE = QStringLiteral("E");
-
-} // namespace
-
 CatalogueConversation::CatalogueConversation(CatalogueSession &session, CatalogueChooser &chooser,
                                              NntpSocket &socket, const RunningSettings &settings,
                                              Prompter &prompter, QObject *parent)
@@ -83,7 +74,7 @@ void CatalogueConversation::startFetch(bool emptyList1)
     m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
     m_timeout = DownloadEngine::timeoutSeconds(m_settings.timeout);
     m_silence.start(m_timeout * 1000);
-    m_session.stateCode = kS;
+    m_session.state = CatalogueState::Greeting;
     // The lists are emptied when the listing begins: a fetch that fails
     // before it leaves what was shown.
     m_emptyList1 = emptyList1;
@@ -125,7 +116,7 @@ void CatalogueConversation::Winsock1_Error(const QString &description)
 {
     // A whole catalogue cut off part way is not shown: the list it replaced
     // comes back (the file still holds it).
-    if (m_session.stateCode == kRead && m_emptyList1 && m_connected) {
+    if (m_session.state == CatalogueState::Reading && m_emptyList1 && m_connected) {
         m_chooser.list1().setNames(QStringList(m_listBefore.begin(), m_listBefore.end()));
     }
     m_listBefore.clear();
@@ -172,7 +163,7 @@ void CatalogueConversation::takeData(const QString &text)
     }
     if (!m_session.replyFlag)
         return;
-    if (m_session.stateCode == kN) {
+    if (m_session.state == CatalogueState::Command) {
         const QString since = m_session.sinceValue == CatalogueSession::defaultSince()
                                   ? CatalogueSession::firstFetchSince()
                                   : m_session.sinceValue;
@@ -180,7 +171,7 @@ void CatalogueConversation::takeData(const QString &text)
                           ? QStringLiteral("NEWGROUPS ") + since + QStringLiteral("\r\n")
                           : QStringLiteral("LIST\r\n"));
         m_session.replyFlag = false;
-    } else if (m_session.stateCode == kE) {
+    } else if (m_session.state == CatalogueState::Ended) {
         const bool wasOpen = m_connected;
         closeSocket();
         m_session.replyFlag = false;
@@ -193,12 +184,12 @@ void CatalogueConversation::takeData(const QString &text)
 bool CatalogueConversation::takeLine(QStringView line)
 {
     if (!m_session.replyFlag) {
-        if (m_session.stateCode == kS) {
+        if (m_session.state == CatalogueState::Greeting) {
             // The greeting, whatever its code, is answered with the command,
             // after MODE READER and AUTHINFO when they are set.
-            m_session.stateCode = kN;
+            m_session.state = CatalogueState::Command;
             return takeAuth(m_auth.begin());
-        } else if (m_session.stateCode == kN) {
+        } else if (m_session.state == CatalogueState::Command) {
             // Replies to MODE READER and AUTHINFO, and a 480 to the command.
             if (const NntpAuth::Reply r = m_auth.reply(line); r != NntpAuth::Reply::Pass)
                 return takeAuth(r);
@@ -211,10 +202,10 @@ bool CatalogueConversation::takeLine(QStringView line)
             }
             // Otherwise only the first character of the reply counts.
             if (line.startsWith(QLatin1Char('4'))) {
-                m_session.stateCode = kE;
+                m_session.state = CatalogueState::Ended;
                 m_statusLine = line.toString();
             } else {
-                m_session.stateCode = kRead;
+                m_session.state = CatalogueState::Reading;
                 if (m_emptyList1) {
                     m_listBefore = m_chooser.list1().names();
                     m_chooser.list1().clear();
@@ -235,7 +226,7 @@ bool CatalogueConversation::takeLine(QStringView line)
         m_chooser.flush();
         showCount();
         const bool saved = m_chooser.SaveGroups();
-        m_session.stateCode = kE;
+        m_session.state = CatalogueState::Ended;
         if (saved)
             m_prompter.message(completedText());
         emit listingEnded(saved);

@@ -2,6 +2,15 @@
 
 #include <QString>
 
+// Where the catalogue conversation stands.
+enum class CatalogueState {
+    Idle,     // before the first fetch
+    Greeting, // connecting; the server's greeting comes first
+    Command,  // MODE READER, AUTHINFO and the fetch command, then its status reply
+    Reading,  // the listing's lines
+    Ended,    // the conversation is over
+};
+
 // What the catalogue window keeps for the whole program run: the state of its
 // NNTP conversation, the since-value and the name chosen last. The window
 // itself (lists, label, socket) is made afresh at every opening; this object
@@ -19,7 +28,7 @@ struct CatalogueSession {
     // any group was made. The stored value itself is left as it is.
     static QString firstFetchSince() { return QStringLiteral("700102 000000"); }
 
-    QString stateCode;      // "S", "N", "READ", "E"; empty before the first fetch
+    CatalogueState state = CatalogueState::Idle;
     bool replyFlag = false; // true: the lines now received are the listing
     bool newOnly = false;   // the fetch asks for NEWGROUPS, not LIST
     qint64 fetchCount = 0;  // names received in the current fetch

@@ -227,14 +227,14 @@ void ArticleParser::scanLine(QStringView line)
             line[m + 2] != QLatin1Char(' ') && line[m + 3] == QLatin1Char(' ')) {
             s.pendingFileName = FileNameCheck(line.mid(m + 4).toString());
             if (!s.pendingFileName.isEmpty() && s.pendingFileName[0] > QLatin1Char(' ')) {
-                s.bodyEncoding = 0;
+                s.bodyEncoding = BodyEncoding::Uuencode;
                 s.openPending = true;
                 s.inBody = true;
             }
         }
     }
     if (beginsWith(line, QLatin1StringView("Content-Type:")))
-        s.mimeState = 1;
+        s.mimeState = MimeState::ContentType;
     if (const qsizetype p = indexOf(line, QLatin1StringView("name=")); p >= 0)
         s.pendingFileName = FileNameCheck(line.mid(p + 5).toString());
     // RFC 2231 names (name*=, filename*0*=, …), often on folded lines of
@@ -247,27 +247,29 @@ void ArticleParser::scanLine(QStringView line)
         s.nameParameters.clear();
     }
     if (beginsWith(line, QLatin1StringView("Content-Transfer-Encoding:")))
-        s.mimeState = s.mimeState == 1 ? 2 : 0;
+        s.mimeState =
+            s.mimeState == MimeState::ContentType ? MimeState::TransferEncoding : MimeState::None;
     if (indexOf(line, QLatin1StringView("base64")) >= 0)
-        s.mimeState = s.mimeState == 2 ? 3 : 0;
-    if (s.mimeState == 2 && indexOf(line, QLatin1StringView("7bit")) >= 0)
-        s.mimeState = 0;
-    if (s.mimeState == 2 && indexOf(line, QLatin1StringView("8bit")) >= 0)
-        s.mimeState = 0;
-    if (line.isEmpty() && s.mimeState == 3) {
+        s.mimeState =
+            s.mimeState == MimeState::TransferEncoding ? MimeState::Base64 : MimeState::None;
+    if (s.mimeState == MimeState::TransferEncoding && indexOf(line, QLatin1StringView("7bit")) >= 0)
+        s.mimeState = MimeState::None;
+    if (s.mimeState == MimeState::TransferEncoding && indexOf(line, QLatin1StringView("8bit")) >= 0)
+        s.mimeState = MimeState::None;
+    if (line.isEmpty() && s.mimeState == MimeState::Base64) {
         if (s.pendingFileName.isEmpty())
             s.pendingFileName = QStringLiteral("ﾌｧｲﾙ名不明(") + s.subject + QLatin1Char(')');
-        s.mimeState = 0;
+        s.mimeState = MimeState::None;
         s.openPending = true;
         s.inBody = true;
-        s.bodyEncoding = 1;
+        s.bodyEncoding = BodyEncoding::Base64;
     }
 }
 
 void ArticleParser::bodyLine(QStringView line)
 {
     RunState &s = m_state;
-    if (s.bodyEncoding == 2) {
+    if (s.bodyEncoding == BodyEncoding::Yenc) {
         // Only where no bytes were given: the characters are taken as bytes.
         yencLine(line.toLatin1());
         return;
@@ -275,7 +277,7 @@ void ArticleParser::bodyLine(QStringView line)
     if (s.bodyLineCount < std::numeric_limits<qint32>::max())
         ++s.bodyLineCount;
     s.label2Shown = true;
-    if (s.bodyEncoding == 1) {
+    if (s.bodyEncoding == BodyEncoding::Base64) {
         Base64Decoder::decodeLine(line, *this);
         return;
     }
@@ -295,14 +297,14 @@ bool ArticleParser::rawArticleLine(QByteArrayView line)
 void ArticleParser::bodyLine(QByteArrayView line)
 {
     RunState &s = m_state;
-    if (s.bodyEncoding == 2) {
+    if (s.bodyEncoding == BodyEncoding::Yenc) {
         yencLine(line);
         return;
     }
     if (s.bodyLineCount < std::numeric_limits<qint32>::max())
         ++s.bodyLineCount;
     s.label2Shown = true;
-    if (s.bodyEncoding == 1) {
+    if (s.bodyEncoding == BodyEncoding::Base64) {
         Base64Decoder::decodeLine(line, *this);
         return;
     }
@@ -422,7 +424,7 @@ bool ArticleParser::accepting() const
 
 void ArticleParser::write(const char *data, qsizetype size)
 {
-    if (m_state.bodyEncoding == 2) {
+    if (m_state.bodyEncoding == BodyEncoding::Yenc) {
         yencWrite(data, size);
         return;
     }
@@ -566,7 +568,7 @@ void ArticleParser::startYenc(QStringView line)
         m_y.total = yencNumber(head, "total=").value_or(0);
     }
     s.pendingFileName = name;
-    s.bodyEncoding = 2;
+    s.bodyEncoding = BodyEncoding::Yenc;
     s.openPending = true;
     s.inBody = true;
 }

@@ -304,7 +304,7 @@ void DownloadEngine::startRun()
     m_socket.setCaFile(set.caFile);
     m_socket.connectToHost(set.serverName, TextValue::portNumber(set.serverPort));
 
-    st.engineState = QStringLiteral("S");
+    st.engineState = EngineState::Greeting;
     st.sendPending = false;
     st.inBody = false;
     st.inArticle = false;
@@ -460,7 +460,7 @@ void DownloadEngine::FinishRun()
     if (failed)
         m_state.label3 = m_state.runError;
     endRun(failed ? EndReason::LocalError : EndReason::Finished);
-    m_state.engineState = QStringLiteral("E");
+    m_state.engineState = EngineState::Ended;
     emit runEnded();
 }
 
@@ -744,45 +744,53 @@ void DownloadEngine::closingLine(QByteArrayView raw)
 void DownloadEngine::handleReply(QStringView line)
 {
     RunState &st = m_state;
-    const QString &state = st.engineState;
-    if (state == QLatin1String("S")) {
+    switch (st.engineState) {
+    case EngineState::Idle:
+    case EngineState::Ended:
+        return; // ignored
+    case EngineState::Greeting: {
         // The greeting's code is not examined. MODE READER and AUTHINFO, when
         // set, go before the first GROUP.
-        st.engineState = QStringLiteral("G");
+        st.engineState = EngineState::Group;
         const NntpAuth::Reply r = m_auth.begin();
         st.sendPending = r == NntpAuth::Reply::Pass;
         if (r == NntpAuth::Reply::Fail)
             endWithError(m_auth.failure());
         return;
     }
-    if (state == QLatin1String("G") || state == QLatin1String("A") || state == QLatin1String("N") ||
-        state == QLatin1String("T")) {
-        switch (m_auth.reply(line)) {
-        case NntpAuth::Reply::Pass:
-            break;
-        case NntpAuth::Reply::Taken:
-            return;
-        case NntpAuth::Reply::Resume:
-            // The state is the one that sent the command: it sends it again
-            // (or, after the greeting, the first GROUP).
-            st.sendPending = true;
-            return;
-        case NntpAuth::Reply::Fail:
-            endWithError(m_auth.failure());
-            return;
-        }
+    case EngineState::Group:
+    case EngineState::Article:
+    case EngineState::Stat:
+    case EngineState::Next:
+        break;
     }
-    if (state == QLatin1String("G")) {
-        if (authRequired(line))
-            endWithError(line.toString());
-        else if (beginsWith(line, u'2'))
+    switch (m_auth.reply(line)) {
+    case NntpAuth::Reply::Pass:
+        break;
+    case NntpAuth::Reply::Taken:
+        return;
+    case NntpAuth::Reply::Resume:
+        // The state is the one that sent the command: it sends it again
+        // (or, after the greeting, the first GROUP).
+        st.sendPending = true;
+        return;
+    case NntpAuth::Reply::Fail:
+        endWithError(m_auth.failure());
+        return;
+    }
+    if (authRequired(line)) {
+        endWithError(line.toString());
+        return;
+    }
+    switch (st.engineState) {
+    case EngineState::Group:
+        if (beginsWith(line, u'2'))
             groupSelected(line);
         else
             nextRow(invalidGroupText());
-    } else if (state == QLatin1String("A")) {
-        if (authRequired(line))
-            endWithError(line.toString());
-        else if (beginsWith(line, u'2'))
+        break;
+    case EngineState::Article:
+        if (beginsWith(line, u'2'))
             articleFollows(line);
         else if (beginsWith(line, u'4'))
             noSuchArticle();
@@ -790,39 +798,46 @@ void DownloadEngine::handleReply(QStringView line)
             articleRefused(line);
         else // waiting would wait for ever
             endWithError(line.toString());
-    } else if (state == QLatin1String("T")) {
-        if (authRequired(line))
-            endWithError(line.toString());
-        else
-            statSent(line);
-    } else if (state == QLatin1String("N")) {
-        if (authRequired(line)) {
-            endWithError(line.toString());
-        } else if (beginsWith(line, u'4')) {
-            nextRow(completeText());
-        } else if (beginsWith(line, u'2')) {
-            // "223 n <message-id>": a number that does not pass the current
-            // one would fetch the same articles again and again.
-            qint64 n = 0;
-            if (!articleNumber(secondField(line), n) || n <= st.currentNumber) {
-                if (m_ctx.logMode)
-                    m_log.trace(QStringLiteral("NEXTで次の記事に進みません (") +
-                                QString::number(st.currentNumber) +
-                                QStringLiteral("): ｸﾞﾙｰﾌﾟを終了します"));
-                nextRow(completeText());
-                return;
-            }
-            st.currentNumber = n;
-            m_askedNumber = n;
-            st.engineState = QStringLiteral("A");
-            st.nextArticleCommand = QStringLiteral("ARTICLE");
-            m_articleAtLast = false;
-            st.sendPending = true;
-        } else {
-            endWithError(line.toString());
-        }
+        break;
+    case EngineState::Stat:
+        statSent(line);
+        break;
+    case EngineState::Next:
+        nextSent(line);
+        break;
+    case EngineState::Idle:
+    case EngineState::Greeting:
+    case EngineState::Ended:
+        break;
     }
-    // "E" or empty: ignored.
+}
+
+void DownloadEngine::nextSent(QStringView line)
+{
+    RunState &st = m_state;
+    if (beginsWith(line, u'4')) {
+        nextRow(completeText());
+    } else if (beginsWith(line, u'2')) {
+        // "223 n <message-id>": a number that does not pass the current
+        // one would fetch the same articles again and again.
+        qint64 n = 0;
+        if (!articleNumber(secondField(line), n) || n <= st.currentNumber) {
+            if (m_ctx.logMode)
+                m_log.trace(QStringLiteral("NEXTで次の記事に進みません (") +
+                            QString::number(st.currentNumber) +
+                            QStringLiteral("): ｸﾞﾙｰﾌﾟを終了します"));
+            nextRow(completeText());
+            return;
+        }
+        st.currentNumber = n;
+        m_askedNumber = n;
+        st.engineState = EngineState::Article;
+        st.nextArticleCommand = QStringLiteral("ARTICLE");
+        m_articleAtLast = false;
+        st.sendPending = true;
+    } else {
+        endWithError(line.toString());
+    }
 }
 
 void DownloadEngine::nextRow(const QString &status)
@@ -831,7 +846,7 @@ void DownloadEngine::nextRow(const QString &status)
     setColumn(GroupTable::State, status);
     st.groupIndex += 1;
     if (st.groupIndex <= st.runGroupCount) {
-        st.engineState = QStringLiteral("G");
+        st.engineState = EngineState::Group;
         st.sendPending = true;
     } else {
         FinishRun();
@@ -855,7 +870,7 @@ void DownloadEngine::groupSelected(QStringView line)
         return;
     }
 
-    st.engineState = QStringLiteral("A");
+    st.engineState = EngineState::Article;
     st.nextArticleCommand = QStringLiteral("ARTICLE");
     m_articleAtLast = false;
     // A bare ARTICLE fetches the group's first article.
@@ -875,18 +890,18 @@ void DownloadEngine::groupSelected(QStringView line)
             st.nextArticleCommand = QStringLiteral("ARTICLE ") + written;
             // The article LAST names was saved whole by an earlier run: the
             // run goes on after it (STAT, then NEXT) without saving it again.
-            if (m_ctx.store.read(groupSection(), kCompleted, QString()) == next)
+            if (m_ctx.store.read(groupSection(), kCompleted, QString()) == next) {
                 st.nextArticleCommand = QStringLiteral("STAT ") + written;
+                st.engineState = EngineState::Stat;
+            }
         }
     }
     st.firstNumber = first;
     st.lastNumber = last;
     setColumn(GroupTable::Lowest, QString::number(first));
     setColumn(GroupTable::Highest, QString::number(last));
-    if (st.nextArticleCommand.startsWith(QLatin1String("STAT ")))
-        st.engineState = QStringLiteral("T");
     if (last == 0)
-        st.engineState = QStringLiteral("N"); // empty: the 4xx to NEXT ends it
+        st.engineState = EngineState::Next; // empty: the 4xx to NEXT ends it
     setColumn(GroupTable::State, processingText());
     st.sendPending = true;
 }
@@ -954,7 +969,7 @@ void DownloadEngine::statSent(QStringView line)
     RunState &st = m_state;
     if (beginsWith(line, u'2')) {
         // The completed article is the current one: on to the next.
-        st.engineState = QStringLiteral("N");
+        st.engineState = EngineState::Next;
         st.sendPending = true;
     } else if (st.currentNumber >= st.lastNumber) {
         nextRow(completeText());
@@ -971,7 +986,7 @@ void DownloadEngine::noSuchArticle()
         nextRow(completeText());
         return;
     }
-    st.engineState = QStringLiteral("A");
+    st.engineState = EngineState::Article;
     if (st.currentNumber < std::numeric_limits<qint64>::max())
         st.currentNumber += 1;
     st.sendPending = true;
@@ -992,7 +1007,7 @@ void DownloadEngine::endOfArticle()
     RunState &st = m_state;
     if (logEnabled())
         m_log.endRecord();
-    st.engineState = QStringLiteral("N");
+    st.engineState = EngineState::Next;
     st.sendPending = true;
     st.inArticle = false;
     st.from.clear();
@@ -1005,7 +1020,7 @@ void DownloadEngine::endOfArticle()
     if (st.runError.isEmpty() && st.fatalError.isEmpty() &&
         writeGroupValue(kCompleted, st.articleNumberText) && !m_lastFlush.isActive())
         m_lastFlush.start();
-    st.mimeState = 0;
+    st.mimeState = MimeState::None;
     st.pendingFileName.clear();
     st.nameParameters.clear();
     st.label6 = fileCountCaption(st.fileCount);
@@ -1021,36 +1036,52 @@ void DownloadEngine::sendStep()
     }
     if (!st.sendPending || m_auth.busy())
         return;
-    const QString &state = st.engineState;
-    if (state == QLatin1String("G")) {
-        st.sendPending = false;
-        for (;;) {
-            if (st.groupIndex > st.runGroupCount || !rowExists()) {
-                FinishRun();
-                return;
-            }
-            if (column(GroupTable::Download) != kNo) {
-                if (GroupTable::validName(column(GroupTable::Name)))
-                    break;
-                // A name that could end the command or add one is never sent.
-                setColumn(GroupTable::State, invalidGroupText());
-            }
-            st.groupIndex += 1;
-        }
-        m_groupRowId = m_ctx.groups.rowId(st.groupIndex - 1);
-        const GroupTable::Row &row = m_ctx.groups.row(st.groupIndex - 1);
-        st.groupName = row[GroupTable::Name];
-        st.groupUserDir = row[GroupTable::UserDir];
-        st.groupDateDir = row[GroupTable::DateDir];
-        st.groupRewrite = row[GroupTable::Rewrite];
-        st.groupSubject = row[GroupTable::Subject];
-        sendCommand(QStringLiteral("GROUP ") + st.groupName + kCrLf);
-    } else if (state == QLatin1String("A") || state == QLatin1String("T")) {
+    switch (st.engineState) {
+    case EngineState::Group:
+        sendGroup();
+        break;
+    case EngineState::Article:
+    case EngineState::Stat:
         st.sendPending = false;
         st.inArticle = false;
         sendCommand(st.nextArticleCommand + kCrLf);
-    } else if (state == QLatin1String("N")) {
+        break;
+    case EngineState::Next:
         st.sendPending = false;
         sendCommand(kNextLine);
+        break;
+    case EngineState::Idle:
+    case EngineState::Greeting:
+    case EngineState::Ended:
+        break;
     }
+}
+
+void DownloadEngine::sendGroup()
+{
+    // The next row to download, skipping the ones set not to; past the last
+    // one the run is finished.
+    RunState &st = m_state;
+    st.sendPending = false;
+    for (;;) {
+        if (st.groupIndex > st.runGroupCount || !rowExists()) {
+            FinishRun();
+            return;
+        }
+        if (column(GroupTable::Download) != kNo) {
+            if (GroupTable::validName(column(GroupTable::Name)))
+                break;
+            // A name that could end the command or add one is never sent.
+            setColumn(GroupTable::State, invalidGroupText());
+        }
+        st.groupIndex += 1;
+    }
+    m_groupRowId = m_ctx.groups.rowId(st.groupIndex - 1);
+    const GroupTable::Row &row = m_ctx.groups.row(st.groupIndex - 1);
+    st.groupName = row[GroupTable::Name];
+    st.groupUserDir = row[GroupTable::UserDir];
+    st.groupDateDir = row[GroupTable::DateDir];
+    st.groupRewrite = row[GroupTable::Rewrite];
+    st.groupSubject = row[GroupTable::Subject];
+    sendCommand(QStringLiteral("GROUP ") + st.groupName + kCrLf);
 }

@@ -139,6 +139,7 @@ private:
     QStringView decodeLine(QByteArrayView bytes);
     void articleRefused(QStringView line);
     void statSent(QStringView line);
+    void nextSent(QStringView line);
     void serverSilent();
     void flushLast();
     void closeConnection();
@@ -154,6 +155,7 @@ private:
     void nextRow(const QString &status);
     void endOfArticle();
     void sendStep();
+    void sendGroup();
     void sendCommand(const QString &command);
     void fillWindow();
     void dropReplyLine(QByteArrayView raw);

@@ -23,6 +23,28 @@ inline QDateTime localNow()
     return utc.toOffsetFromUtc(offset);
 }
 
+// Where the run's conversation stands: the reply the engine waits for.
+enum class EngineState {
+    Idle,     // before the first run
+    Greeting, // the server's greeting
+    Group,    // the reply to GROUP
+    Article,  // the reply to ARTICLE
+    Stat,     // the reply to STAT (the article saved whole by an earlier run)
+    Next,     // the reply to NEXT
+    Ended,    // the run ended; later lines are ignored
+};
+
+// What the part header being read has said about a MIME attachment.
+enum class MimeState {
+    None,
+    ContentType,      // a Content-Type header was seen
+    TransferEncoding, // a Content-Transfer-Encoding header followed it
+    Base64,           // that encoding is base64
+};
+
+// How the body lines of the current attachment are encoded.
+enum class BodyEncoding { Uuencode, Base64, Yenc };
+
 // The state of a download run and of the article being received. The engine
 // owns one; article processing, the decoders' sink and the output files read
 // and write it between socket events.
@@ -30,7 +52,7 @@ struct RunState {
     using Clock = std::function<QDateTime()>;
 
     // --- run ---
-    QString engineState; // "S", "G", "A", "N", "E"; empty before the first run
+    EngineState engineState = EngineState::Idle;
     bool sendPending = false;
     bool inArticle = false;
     QString nextArticleCommand;
@@ -54,8 +76,8 @@ struct RunState {
     QString posterDir;
     qint32 linesValue = 0;
     qint32 bodyLineCount = 0;
-    int mimeState = 0;    // 0 nothing, 1 Content-Type, 2 then C-T-Encoding, 3 base64
-    int bodyEncoding = 0; // 0 uuencode, 1 base64
+    MimeState mimeState = MimeState::None;
+    BodyEncoding bodyEncoding = BodyEncoding::Uuencode;
     bool inBody = false;
     bool openPending = false;
     QString pendingFileName;

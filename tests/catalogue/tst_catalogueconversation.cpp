@@ -27,14 +27,14 @@ private slots:
         QCOMPARE(f.prompter.shown, QStringList{kAll});
         QCOMPARE(r.socket.host(), QStringLiteral("news.example"));
         QCOMPARE(r.socket.port(), 1119);
-        QCOMPARE(s.stateCode, QStringLiteral("S"));
+        QCOMPARE(s.state, CatalogueState::Greeting);
 
         r.socket.feed("200 hello\r\n");
         QCOMPARE(r.socket.sent, QStringList{"LIST\r\n"});
-        QCOMPARE(s.stateCode, QStringLiteral("N"));
+        QCOMPARE(s.state, CatalogueState::Command);
         QVERIFY(!s.replyFlag);
         r.socket.feed("215 list follows\r\nfj.b 10 1 y\r\nalt.a 5 1 m\r\n");
-        QCOMPARE(s.stateCode, QStringLiteral("READ"));
+        QCOMPARE(s.state, CatalogueState::Reading);
         QCOMPARE(r.label1, QStringLiteral("2"));
         QCOMPARE(r.list1(), (QStringList{"alt.a", "fj.b"}));
         QVERIFY(r.list2().isEmpty());
@@ -44,7 +44,7 @@ private slots:
         QCOMPARE(r.ended, QList<bool>{true});
         QCOMPARE(f.prompter.shown.last(), kDone);
         QVERIFY(r.socket.closed);
-        QCOMPARE(s.stateCode, QStringLiteral("E"));
+        QCOMPARE(s.state, CatalogueState::Ended);
         QVERIFY(!s.replyFlag);
         QCOMPARE(r.label1, QStringLiteral("3"));
         QCOMPARE(f.catalogBytes(), QByteArray("alt.a\r\nComp.c\r\nfj.b\r\n"));
@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(f.prompter.shown.size(), shown);
         QCOMPARE(r.refusals, QStringList{"480 authentication required"});
         QVERIFY(r.ended.isEmpty());
-        QCOMPARE(s.stateCode, QStringLiteral("E"));
+        QCOMPARE(s.state, CatalogueState::Ended);
         QCOMPARE(f.catalogBytes(), QByteArray("old.one\r\n"));
         QCOMPARE(f.storedTime(), QStringLiteral("(none)"));
         QCOMPARE(r.list1(), QStringList{"old.one"});
@@ -235,7 +235,7 @@ private slots:
         r.socket.fail(QStringLiteral("サーバーが接続を切断しました"));
         QCOMPARE(r.label1, QStringLiteral("サーバーが接続を切断しました"));
         QVERIFY(r.socket.closed);
-        QCOMPARE(s.stateCode, QStringLiteral("READ"));
+        QCOMPARE(s.state, CatalogueState::Reading);
         QVERIFY(s.replyFlag);
         QVERIFY(r.ended.isEmpty());
         QCOMPARE(f.catalogBytes(), QByteArray());
@@ -264,7 +264,7 @@ private slots:
         const int closes = r.socket.closeCount;
         r.conversation.cmdNew_Click();
         QCOMPARE(r.socket.closeCount, closes + 1);
-        QCOMPARE(s.stateCode, QStringLiteral("S"));
+        QCOMPARE(s.state, CatalogueState::Greeting);
         QVERIFY(!s.replyFlag);
         QCOMPARE(s.fetchCount, 0);
         r.socket.feed("200 hi\r\n");
@@ -283,10 +283,10 @@ private slots:
             r.socket.feed("200 hi\r\n");
             r.chooser.List1_Click(-1);
         }
-        QCOMPARE(s.stateCode, QStringLiteral("N"));
+        QCOMPARE(s.state, CatalogueState::Command);
         QVERIFY(s.newOnly);
         Rig again(f, s);
-        QCOMPARE(s.stateCode, QStringLiteral("N"));
+        QCOMPARE(s.state, CatalogueState::Command);
         QVERIFY(again.list2().isEmpty());
     }
 

@@ -111,7 +111,7 @@ private slots:
         r.conversation.cmdALL_Click();
         QTRY_COMPARE(r.failures.size(), 1);
         QVERIFY(r.label1.startsWith(QStringLiteral("サーバーに接続を拒否されました")));
-        QCOMPARE(s.stateCode, QStringLiteral("S"));
+        QCOMPARE(s.state, CatalogueState::Greeting);
     }
 };
 

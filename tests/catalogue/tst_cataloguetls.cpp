@@ -214,7 +214,7 @@ private slots:
         QVERIFY2(r.label1.startsWith(TcpNntpSocket::certificateText(QString())),
                  qPrintable(r.label1));
         QVERIFY(r.socket.sent.isEmpty());
-        QCOMPARE(s.stateCode, QStringLiteral("S"));
+        QCOMPARE(s.state, CatalogueState::Greeting);
     }
 
     void kaploCliCatalogue()

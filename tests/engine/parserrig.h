@@ -76,7 +76,7 @@ struct ParserRig {
         state.openPending = false;
         state.subject.clear();
         parser->closeOutFile();
-        state.mimeState = 0;
+        state.mimeState = MimeState::None;
         state.pendingFileName.clear();
         state.nameParameters.clear();
     }

@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(rig.state.openPending, starts);
         QTEST(rig.state.pendingFileName, "name");
         if (starts)
-            QCOMPARE(rig.state.bodyEncoding, 0);
+            QCOMPARE(rig.state.bodyEncoding, BodyEncoding::Uuencode);
     }
 
     void mimePart_data()
@@ -208,8 +208,8 @@ private slots:
         QCOMPARE(rig.state.inBody, starts);
         QTEST(rig.state.pendingFileName, "name");
         if (starts) {
-            QCOMPARE(rig.state.bodyEncoding, 1);
-            QCOMPARE(rig.state.mimeState, 0);
+            QCOMPARE(rig.state.bodyEncoding, BodyEncoding::Base64);
+            QCOMPARE(rig.state.mimeState, MimeState::None);
         }
     }
 

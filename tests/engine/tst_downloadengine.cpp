@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(r.socket.host(), QStringLiteral("news.example"));
         QCOMPARE(r.socket.port(), 1119);
         const RunState &st = r.engine->state();
-        QCOMPARE(st.engineState, QStringLiteral("S"));
+        QCOMPARE(st.engineState, EngineState::Greeting);
         QCOMPARE(st.runGroupCount, 2);
         QCOMPARE(st.groupIndex, 1);
         QCOMPARE(st.fileCount, 0);
@@ -95,7 +95,7 @@ private slots:
                                             "GROUP c.d", "ARTICLE 7", "NEXT", "QUIT"}));
         QVERIFY(!r.engine->running());
         QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Finished);
-        QCOMPARE(r.engine->state().engineState, QStringLiteral("E"));
+        QCOMPARE(r.engine->state().engineState, EngineState::Ended);
         QCOMPARE(r.ended->count(), 1);
         // Goodbye: closed when the server answers QUIT.
         QVERIFY(r.engine->closing() && !r.socket.closed);
@@ -380,32 +380,27 @@ private slots:
     // the server's text in Label3 and LAST as it was.
     void refusalsEndTheRun_data()
     {
-        QTest::addColumn<QString>("state");
+        QTest::addColumn<EngineState>("state");
         QTest::addColumn<QString>("reply");
-        QTest::newRow("3xx to ARTICLE") << "A"
-                                        << "340 what";
-        QTest::newRow("480 to ARTICLE") << "A"
-                                        << "480 authentication required";
-        QTest::newRow("5xx to NEXT") << "N"
-                                     << "500 what?";
-        QTest::newRow("480 to NEXT") << "N"
-                                     << "480 authentication required";
-        QTest::newRow("480 to GROUP") << "G"
-                                      << "480 authentication required";
+        QTest::newRow("3xx to ARTICLE") << EngineState::Article << "340 what";
+        QTest::newRow("480 to ARTICLE") << EngineState::Article << "480 authentication required";
+        QTest::newRow("5xx to NEXT") << EngineState::Next << "500 what?";
+        QTest::newRow("480 to NEXT") << EngineState::Next << "480 authentication required";
+        QTest::newRow("480 to GROUP") << EngineState::Group << "480 authentication required";
     }
     void refusalsEndTheRun()
     {
-        QFETCH(QString, state);
+        QFETCH(EngineState, state);
         QFETCH(QString, reply);
         EngineRig r;
         r.ctx->settings.log = QStringLiteral("TRUE");
         r.addGroup(QStringLiteral("a.b"), QStringLiteral("5"));
         r.addGroup(QStringLiteral("c.d"));
         r.start();
-        if (state != QLatin1String("G")) {
+        if (state != EngineState::Group) {
             r.socket.feed(QStringLiteral("211 9 1 9 a.b\r\n"));
             r.socket.feed(QStringLiteral("220 5 <m@x>\r\n.\r\n"));
-            if (state == QLatin1String("A"))
+            if (state == EngineState::Article)
                 r.socket.feed(QStringLiteral("223 6 <n@x>\r\n"));
         }
         QCOMPARE(r.engine->state().engineState, state);
@@ -419,7 +414,7 @@ private slots:
         QVERIFY(!r.engine->log().summaryOpen());
         QCOMPARE(r.ended->count(), 1);
         QCOMPARE(r.storedLast(0),
-                 state == QLatin1String("G") ? QStringLiteral("<none>") : QStringLiteral("5"));
+                 state == EngineState::Group ? QStringLiteral("<none>") : QStringLiteral("5"));
         QCOMPARE(r.cell(1, GroupTable::State), QString());
     }
 
@@ -548,12 +543,12 @@ private slots:
         QVERIFY(!r.engine->log().summaryOpen());
         QCOMPARE(r.ended->count(), 1);
         // The state is kept; the next start begins again with "S".
-        QCOMPARE(r.engine->state().engineState, QStringLiteral("A"));
+        QCOMPARE(r.engine->state().engineState, EngineState::Article);
         const int sent = r.socket.sent.size();
         r.socket.feed(QStringLiteral("rest\r\n.\r\n")); // a late delivery does nothing
         QCOMPARE(r.socket.sent.size(), sent);
         r.engine->Command1_Click();
-        QCOMPARE(r.engine->state().engineState, QStringLiteral("S"));
+        QCOMPARE(r.engine->state().engineState, EngineState::Greeting);
         QCOMPARE(r.socket.connectCount, 2);
         r.socket.feed(kGreeting);
         QCOMPARE(r.lastSent(), QStringLiteral("GROUP a.b\r\n"));
@@ -731,7 +726,7 @@ private slots:
         RunState &st = r.engine->state();
         r.handler->onLine = [&](QStringView) {
             st.subject = st.from = st.dateText = QStringLiteral("x");
-            st.mimeState = 3;
+            st.mimeState = MimeState::Base64;
             st.pendingFileName = QStringLiteral("p");
             st.posterDir = QStringLiteral("poster");
             st.fileCount = 1234;
@@ -742,7 +737,7 @@ private slots:
         r.socket.feed(QStringLiteral("220 1 <m@x>\r\nh\r\n.\r\n"));
         QVERIFY(st.subject.isEmpty() && st.from.isEmpty() && st.dateText.isEmpty());
         QVERIFY(st.pendingFileName.isEmpty());
-        QCOMPARE(st.mimeState, 0);
+        QCOMPARE(st.mimeState, MimeState::None);
         QCOMPARE(st.posterDir, QStringLiteral("poster"));
         QCOMPARE(st.label6, sec("ﾌｧｲﾙ数=1,234"));
         QCOMPARE(st.label7, sec("ﾌｧｲﾙｻｲｽﾞ=1,234,567ﾊﾞｲﾄ"));

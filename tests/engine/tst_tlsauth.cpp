@@ -103,18 +103,15 @@ private slots:
     // A 480 later in the run: authenticate once, send the same command again.
     void challengeMidRun_data()
     {
-        QTest::addColumn<QString>("state");
+        QTest::addColumn<EngineState>("state");
         QTest::addColumn<QString>("repeated");
-        QTest::newRow("GROUP") << "G"
-                               << "GROUP c.d";
-        QTest::newRow("ARTICLE") << "A"
-                                 << "ARTICLE";
-        QTest::newRow("NEXT") << "N"
-                              << "NEXT";
+        QTest::newRow("GROUP") << EngineState::Group << "GROUP c.d";
+        QTest::newRow("ARTICLE") << EngineState::Article << "ARTICLE";
+        QTest::newRow("NEXT") << EngineState::Next << "NEXT";
     }
     void challengeMidRun()
     {
-        QFETCH(QString, state);
+        QFETCH(EngineState, state);
         QFETCH(QString, repeated);
         EngineRig r;
         setAuth(r, false, QStringLiteral("kaplo"), kPass);
@@ -131,10 +128,10 @@ private slots:
         QCOMPARE(r.lastSent(), QStringLiteral("ARTICLE 5\r\n"));
         r.socket.feed(QStringLiteral("220 5 <m@x>\r\nSubject: s\r\n\r\nbody\r\n.\r\n"));
         QCOMPARE(r.lastSent(), QStringLiteral("NEXT\r\n"));
-        if (state == QLatin1String("A")) {
+        if (state == EngineState::Article) {
             feedLine(r, QStringLiteral("223 6 <n@x>"));
             QCOMPARE(r.lastSent(), QStringLiteral("ARTICLE\r\n"));
-        } else if (state == QLatin1String("G")) {
+        } else if (state == EngineState::Group) {
             feedLine(r, QStringLiteral("421 no next"));
             QCOMPARE(r.lastSent(), QStringLiteral("GROUP c.d\r\n"));
         }
@@ -151,9 +148,9 @@ private slots:
 
         // The repeated command answered normally: a later 480 is again
         // answered by authenticating.
-        if (state == QLatin1String("N"))
+        if (state == EngineState::Next)
             feedLine(r, QStringLiteral("223 6 <n@x>"));
-        else if (state == QLatin1String("A"))
+        else if (state == EngineState::Article)
             r.socket.feed(QStringLiteral("220 6 <n@x>\r\n\r\nbody\r\n.\r\n"));
         else
             feedLine(r, QStringLiteral("211 0 0 0 c.d"));

@@ -151,7 +151,7 @@ private slots:
         const QString label3 = run.engine.state().label3;
         QVERIFY2(label3.startsWith(TcpNntpSocket::certificateText(QString())), qPrintable(label3));
         QVERIFY2(label3.contains(QStringLiteral("self-signed")), qPrintable(label3));
-        QCOMPARE(run.engine.state().engineState, QStringLiteral("S")); // no greeting taken
+        QCOMPARE(run.engine.state().engineState, EngineState::Greeting); // no greeting taken
         QVERIFY(run.tcp.sent.isEmpty());
     }
 

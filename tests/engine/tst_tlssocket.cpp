@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(engine.endReason(), DownloadEngine::EndReason::Error);
         QVERIFY2(engine.state().label3.startsWith(TcpNntpSocket::certificateText(QString())),
                  qPrintable(engine.state().label3));
-        QCOMPARE(engine.state().engineState, QStringLiteral("S"));
+        QCOMPARE(engine.state().engineState, EngineState::Greeting);
         QCOMPARE(server.sessions, 0);
         QVERIFY(server.received.isEmpty());
     }
