@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -164,30 +165,36 @@ QString fitCells(const QString &text, int cells)
     return text;
 }
 
-int run(QStringList args)
-{
-    const QString path = cli::takeSettingsPath(args);
+struct Options {
+    QString settingsPath;
     bool trace = false;
+};
+
+// The command line; an exit status when the command ends here (--help, an
+// unknown argument).
+std::optional<int> parseArgs(QStringList args, Options &options)
+{
+    options.settingsPath = cli::takeSettingsPath(args);
     for (const QString &a : args) {
-        if (a == QLatin1String("--trace"))
-            trace = true;
-        else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+        if (a == QLatin1String("--trace")) {
+            options.trace = true;
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             QTextStream(stdout) << kUsage;
             return 0;
-        } else
+        } else {
             return usageError(QStringLiteral("unknown argument ") + a);
+        }
     }
+    return std::nullopt;
+}
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    SettingsStore store(path);
-    if (cli::settingsUnreadable(store))
-        return cli::kUnreadableSettings;
-    CliPrompter prompter;
-    AppContext ctx(store, prompter);
+// The stored settings and groups; 0 when a run can start with them, else the
+// exit status after telling why.
+int loadSettings(AppContext &ctx, bool trace)
+{
     Startup::Form_Load(ctx, QString());
     ctx.logMode = trace;
-
+    QTextStream err(stderr);
     if (SaveDirCheck(ctx.settings.saveDir)) {
         err << "保存ﾃﾞｨﾚｸﾄﾘが設定されていないか正しくありません: " << ctx.settings.saveDir << '\n';
         return 2;
@@ -196,24 +203,27 @@ int run(QStringList args)
         err << "ﾆｭｰｽｻｰﾊﾞｰが設定されていません\n";
         return 2;
     }
+    return 0;
+}
 
-    TcpNntpSocket socket;
-    DownloadEngine engine(ctx, socket);
-    RunState &st = engine.state();
-    ArticleParser parser(ctx, st, engine.log());
+// What the run shows: on a terminal one progress line, redrawn at most four
+// times a second; otherwise one line per saved file, passed on at most once
+// a second (a write per article costs more than it tells). Problems go to
+// stderr as they happen.
+class RunOutput final {
+public:
+    RunOutput(const RunState &state, const ArticleParser &parser)
+        : m_state(state), m_parser(parser), m_tty(::isatty(STDOUT_FILENO))
+    {
+        m_sinceFlush.start();
+    }
 
-    // On a terminal one progress line, redrawn at most four times a second;
-    // otherwise one line per saved file, passed on at most once a second (a
-    // write per article costs more than it tells).
-    const bool tty = ::isatty(STDOUT_FILENO);
-    bool lineShown = false;
-    QElapsedTimer sinceDraw;
-    QElapsedTimer sinceFlush;
-    sinceFlush.start();
-    auto draw = [&](bool force) {
-        if (!tty || (!force && sinceDraw.isValid() && sinceDraw.elapsed() < 250))
+    void draw(bool force)
+    {
+        if (!m_tty || (!force && m_sinceDraw.isValid() && m_sinceDraw.elapsed() < 250))
             return;
-        sinceDraw.start();
+        m_sinceDraw.start();
+        const RunState &st = m_state;
         QString line = DownloadEngine::fileCountCaption(st.fileCount) + QLatin1Char(' ') +
                        DownloadEngine::byteCountCaption(st.byteCount);
         if (!st.groupName.isEmpty())
@@ -223,99 +233,187 @@ int run(QStringList args)
         const QString progress = st.label2();
         if (!progress.isEmpty())
             line += QLatin1Char(' ') + progress;
-        out << "\r\033[K" << fitCells(printable(line), terminalColumns() - 1);
-        out.flush();
-        lineShown = true;
-    };
-    WatchingHandler handler(parser, st, [&] {
-        if (tty) {
-            draw(false);
-        } else {
-            const QString file = parser.outputFiles().path();
-            out << DownloadEngine::fileCountCaption(st.fileCount) << ' '
-                << printable(file.isEmpty() ? st.label1 : file) << '\n';
-            if (sinceFlush.elapsed() >= 1000) {
-                out.flush();
-                sinceFlush.start();
-            }
-        }
-    });
-    engine.setArticleHandler(&handler);
+        m_out << "\r\033[K" << fitCells(printable(line), terminalColumns() - 1);
+        m_out.flush();
+        m_lineShown = true;
+    }
 
-    QEventLoop loop;
-    int status = -1;
-    bool interrupted = false;
+    void newFile()
+    {
+        if (m_tty) {
+            draw(false);
+            return;
+        }
+        const QString file = m_parser.outputFiles().path();
+        m_out << DownloadEngine::fileCountCaption(m_state.fileCount) << ' '
+              << printable(file.isEmpty() ? m_state.label1 : file) << '\n';
+        if (m_sinceFlush.elapsed() >= 1000) {
+            m_out.flush();
+            m_sinceFlush.start();
+        }
+    }
+
     // What goes wrong on the way (a file that cannot be created, a refused
     // article) is told when it happens; the last one is told again at the end.
-    QString toldLabel3;
-    QObject::connect(&engine, &DownloadEngine::statusChanged, [&] {
-        if (!st.label3.isEmpty() && st.label3 != toldLabel3 && engine.running()) {
-            toldLabel3 = st.label3;
-            if (lineShown)
-                out << '\n';
-            out.flush();
-            lineShown = false;
-            err << printable(st.label3) << '\n';
-            err.flush();
+    void statusChanged(bool running)
+    {
+        const QString &label3 = m_state.label3;
+        if (!label3.isEmpty() && label3 != m_toldLabel3 && running) {
+            m_toldLabel3 = label3;
+            endLine();
+            m_err << printable(label3) << '\n';
+            m_err.flush();
         }
         draw(false);
-    });
-    QObject::connect(&engine, &DownloadEngine::runEnded, &loop, &QEventLoop::quit);
-    QObject::connect(&engine, &DownloadEngine::fatalError, [&](const QString &message) {
-        if (lineShown)
-            out << '\n';
-        out.flush();
-        lineShown = false;
-        err << printable(message) << '\n';
-        status = 2;
-        loop.quit();
-    });
+    }
 
-    SignalPipe stopSignals;
-    if (stopSignals.notifier()) {
-        QObject::connect(stopSignals.notifier(), &QSocketNotifier::activated, [&] {
-            stopSignals.drain();
-            interrupted = true;
-            if (engine.running())
-                engine.Command1_Click(); // the stop path
-            else
-                loop.quit();
+    void fatal(const QString &message)
+    {
+        endLine();
+        m_err << printable(message) << '\n';
+    }
+
+    // Another run holds the settings file: nothing was shown yet.
+    void refused() { m_err << m_state.label3 << '\n'; }
+
+    // The progress line as it ended, the totals, each group's row and the
+    // run's error text.
+    void report(const GroupTable &groups)
+    {
+        if (m_lineShown) {
+            draw(true);
+            m_out << '\n';
+        }
+        m_out << DownloadEngine::fileCountCaption(m_state.fileCount) << '\n'
+              << DownloadEngine::byteCountCaption(m_state.byteCount) << '\n';
+        for (int r = 0; r < groups.count(); ++r) {
+            m_out << printable(groups.text(r, GroupTable::Name)) << '\t'
+                  << groups.text(r, GroupTable::State) << '\t'
+                  << printable(groups.text(r, GroupTable::Last)) << '\n';
+        }
+        m_out.flush();
+        if (!m_state.label3.isEmpty())
+            m_err << printable(m_state.label3) << '\n';
+    }
+
+private:
+    // The progress line ends before a message goes below it.
+    void endLine()
+    {
+        if (m_lineShown)
+            m_out << '\n';
+        m_out.flush();
+        m_lineShown = false;
+    }
+
+    const RunState &m_state;
+    const ArticleParser &m_parser;
+    const bool m_tty;
+    QTextStream m_out{stdout};
+    QTextStream m_err{stderr};
+    bool m_lineShown = false;
+    QElapsedTimer m_sinceDraw;
+    QElapsedTimer m_sinceFlush;
+    QString m_toldLabel3;
+};
+
+// One run: the engine with its socket and article parser, the output hooked
+// to it, the event loop until the run ends and the exit status.
+class DownloadRun final {
+public:
+    explicit DownloadRun(AppContext &ctx)
+        : m_ctx(ctx), m_engine(ctx, m_socket), m_parser(ctx, m_engine.state(), m_engine.log()),
+          m_output(m_engine.state(), m_parser),
+          m_handler(m_parser, m_engine.state(), [this] { m_output.newFile(); })
+    {
+        m_engine.setArticleHandler(&m_handler);
+        hookUpOutput();
+    }
+
+    int exec()
+    {
+        SignalPipe stopSignals;
+        hookUpSignals(stopSignals);
+        m_engine.Command1_Click();
+        if (m_engine.endReason() == DownloadEngine::EndReason::Refused) {
+            m_output.refused();
+            return 1;
+        }
+        waitForEnd();
+        m_output.report(m_ctx.groups);
+        return m_status;
+    }
+
+private:
+    void hookUpOutput()
+    {
+        QObject::connect(&m_engine, &DownloadEngine::statusChanged,
+                         [this] { m_output.statusChanged(m_engine.running()); });
+        QObject::connect(&m_engine, &DownloadEngine::runEnded, &m_loop, &QEventLoop::quit);
+        QObject::connect(&m_engine, &DownloadEngine::fatalError, [this](const QString &message) {
+            m_output.fatal(message);
+            m_status = 2;
+            m_loop.quit();
         });
     }
 
-    engine.Command1_Click();
-    if (engine.endReason() == DownloadEngine::EndReason::Refused) {
-        err << st.label3 << '\n';
-        return 1;
-    }
-    if (engine.running())
-        loop.exec();
-    // The server's answer to QUIT is waited for (briefly; the engine bounds it).
-    if (engine.closing() && status < 0) {
-        QEventLoop goodbye;
-        QObject::connect(&engine, &DownloadEngine::connectionClosed, &goodbye, &QEventLoop::quit);
-        if (engine.closing())
-            goodbye.exec();
+    // SIGINT and SIGTERM take the stop path.
+    void hookUpSignals(SignalPipe &stopSignals)
+    {
+        if (!stopSignals.notifier())
+            return;
+        QObject::connect(stopSignals.notifier(), &QSocketNotifier::activated, [this, &stopSignals] {
+            stopSignals.drain();
+            m_interrupted = true;
+            if (m_engine.running())
+                m_engine.Command1_Click();
+            else
+                m_loop.quit();
+        });
     }
 
-    if (lineShown) {
-        draw(true);
-        out << '\n';
+    void waitForEnd()
+    {
+        if (m_engine.running())
+            m_loop.exec();
+        // The server's answer to QUIT is waited for (briefly; the engine bounds it).
+        if (m_engine.closing() && m_status < 0) {
+            QEventLoop goodbye;
+            QObject::connect(&m_engine, &DownloadEngine::connectionClosed, &goodbye,
+                             &QEventLoop::quit);
+            if (m_engine.closing())
+                goodbye.exec();
+        }
+        if (m_status < 0)
+            m_status = DownloadEngine::exitStatus(m_engine.endReason(), m_engine.groupRefused(),
+                                                  m_interrupted);
     }
-    if (status < 0)
-        status = DownloadEngine::exitStatus(engine.endReason(), engine.groupRefused(), interrupted);
 
-    out << DownloadEngine::fileCountCaption(st.fileCount) << '\n'
-        << DownloadEngine::byteCountCaption(st.byteCount) << '\n';
-    for (int r = 0; r < ctx.groups.count(); ++r) {
-        out << printable(ctx.groups.text(r, GroupTable::Name)) << '\t'
-            << ctx.groups.text(r, GroupTable::State) << '\t'
-            << printable(ctx.groups.text(r, GroupTable::Last)) << '\n';
-    }
-    out.flush();
-    if (!st.label3.isEmpty())
-        err << printable(st.label3) << '\n';
-    return status;
+    AppContext &m_ctx;
+    TcpNntpSocket m_socket;
+    DownloadEngine m_engine;
+    ArticleParser m_parser;
+    RunOutput m_output;
+    WatchingHandler m_handler;
+    QEventLoop m_loop;
+    int m_status = -1;
+    bool m_interrupted = false;
+};
+
+int run(const QStringList &args)
+{
+    Options options;
+    if (const std::optional<int> status = parseArgs(args, options))
+        return *status;
+    SettingsStore store(options.settingsPath);
+    if (cli::settingsUnreadable(store))
+        return cli::kUnreadableSettings;
+    CliPrompter prompter;
+    AppContext ctx(store, prompter);
+    if (const int status = loadSettings(ctx, options.trace))
+        return status;
+    DownloadRun download(ctx);
+    return download.exec();
 }
 
 } // namespace
