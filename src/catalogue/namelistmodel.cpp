@@ -1,5 +1,7 @@
 #include "catalogue/namelistmodel.h"
 
+#include "decode/ascii.h"
+
 #include <algorithm>
 #include <climits>
 #include <numeric>
@@ -23,8 +25,8 @@ QVariant NameListModel::data(const QModelIndex &index, int role) const
 
 bool NameListModel::lessThan(const QString &a, const QString &b)
 {
-    // Newsgroup names are ASCII: compare them without the general case
-    // folding, which costs several times as much per character.
+    // Newsgroup names are ASCII: compared by the case of ASCII letters only
+    // while both are ASCII.
     const qsizetype n = std::min(a.size(), b.size());
     const QChar *pa = a.constData();
     const QChar *pb = b.constData();
@@ -40,10 +42,8 @@ bool NameListModel::lessThan(const QString &a, const QString &b)
                 return c < 0;
             return a < b;
         }
-        if (ca >= 'A' && ca <= 'Z')
-            ca += 'a' - 'A';
-        if (cb >= 'A' && cb <= 'Z')
-            cb += 'a' - 'A';
+        ca = Ascii::toLower(ca);
+        cb = Ascii::toLower(cb);
         if (ca != cb)
             return ca < cb;
     }

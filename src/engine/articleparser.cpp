@@ -1,6 +1,7 @@
 #include "engine/articleparser.h"
 
 #include "core/appcontext.h"
+#include "decode/ascii.h"
 #include "decode/base64decoder.h"
 #include "decode/cp932.h"
 #include "decode/iso2022.h"
@@ -9,6 +10,8 @@
 #include "engine/runlog.h"
 #include "engine/runstate.h"
 #include "output/naming.h"
+#include "settings/grouptable.h"
+#include "settings/runningsettings.h"
 #include "settings/textvalue.h"
 
 #include <algorithm>
@@ -19,26 +22,6 @@
 #include <zlib.h>
 
 namespace {
-
-inline char16_t upper(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? c - (u'a' - u'A') : c;
-}
-
-// Whether keyword (ASCII, upper case or not) stands at position `at` of the
-// line, ignoring the case of ASCII letters. Keywords are ASCII, and no
-// character outside ASCII upper-cases to an ASCII letter, so this is the
-// same as comparing both upper-cased.
-bool matchesAt(QStringView line, qsizetype at, QLatin1StringView keyword)
-{
-    if (at < 0 || line.size() - at < keyword.size())
-        return false;
-    for (qsizetype i = 0; i < keyword.size(); ++i) {
-        if (upper(line[at + i].unicode()) != upper(keyword[i].unicode()))
-            return false;
-    }
-    return true;
-}
 
 QStringView leftTrimSpaces(QStringView s)
 {
@@ -84,13 +67,13 @@ QString logField(const QString &value)
 
 bool beginsWith(QStringView line, QLatin1StringView keyword)
 {
-    return matchesAt(line, 0, keyword);
+    return Ascii::matchesAt(line, 0, keyword);
 }
 
 qsizetype indexOf(QStringView line, QLatin1StringView keyword)
 {
     for (qsizetype i = 0; i + keyword.size() <= line.size(); ++i) {
-        if (matchesAt(line, i, keyword))
+        if (Ascii::matchesAt(line, i, keyword))
             return i;
     }
     return -1;
@@ -159,7 +142,7 @@ QString ArticleParser::fallbackDate(QDate today)
 
 bool ArticleParser::logOn() const
 {
-    return m_ctx.settings.log == QLatin1StringView("TRUE") && m_log.summaryOpen();
+    return m_ctx.settings.logOn() && m_log.summaryOpen();
 }
 
 void ArticleParser::articleLine(QStringView line)
@@ -212,7 +195,7 @@ void ArticleParser::scanLine(QStringView line)
         s.from = Iso_2022(leftTrimSpaces(line.mid(5)).toString());
         if (logOn())
             m_log.summary(logField(s.from));
-        if (s.groupUserDir == QLatin1StringView("YES"))
+        if (GroupTable::flagOn(s.groupUserDir))
             s.posterDir = posterDirFor(s.from);
     }
     if (s.dateText.isEmpty() && beginsWith(line, QLatin1StringView("Date:"))) {
@@ -338,15 +321,15 @@ void ArticleParser::OpenOutFile(QString &fileName)
     RunState &s = m_state;
     OutFileRequest r;
     r.saveDir = m_ctx.settings.saveDir;
-    r.groupLevel = m_ctx.settings.groupDir == QLatin1StringView("TRUE");
+    r.groupLevel = m_ctx.settings.groupDirOn();
     r.groupName = s.groupName;
-    r.dateLevel = s.groupDateDir == QLatin1StringView("YES");
+    r.dateLevel = GroupTable::flagOn(s.groupDateDir);
     r.runDate = s.runDate;
-    r.posterLevel = s.groupUserDir == QLatin1StringView("YES");
+    r.posterLevel = GroupTable::flagOn(s.groupUserDir);
     r.posterDir = s.posterDir;
-    r.subjectPrefix = s.groupSubject == QLatin1StringView("YES");
+    r.subjectPrefix = GroupTable::flagOn(s.groupSubject);
     r.subject = s.subject;
-    r.rewrite = s.groupRewrite != QLatin1StringView("NO");
+    r.rewrite = GroupTable::overwrites(s.groupRewrite);
 
     const OpenResult res = m_out.OpenOutFile(r, fileName, [this](const QString &fullPath) {
         if (logOn())

@@ -14,8 +14,6 @@
 
 namespace {
 
-const QString kTrue = QStringLiteral("TRUE");
-const QString kNo = QStringLiteral("NO");
 const QString kCrLf = QStringLiteral("\r\n");
 
 bool beginsWith(QStringView line, char16_t c)
@@ -42,15 +40,10 @@ bool integerField(QStringView text, qint64 &value)
 // only, within 2^63-1. Anything else is not taken for one.
 bool articleNumber(QStringView text, qint64 &value)
 {
-    if (text.isEmpty())
-        return false;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    bool ok = false;
-    value = text.toLongLong(&ok);
-    return ok;
+    const std::optional<qint64> v = TextValue::digitsNumber(text);
+    if (v)
+        value = *v;
+    return v.has_value();
 }
 
 // The second field of a reply ("220 n <message-id>", "223 n <message-id>").
@@ -90,40 +83,11 @@ bool isAscii(QByteArrayView bytes)
 // ARTICLE command. Whole numbers are read exactly, whatever their size.
 void leadingArticleNumber(QStringView text, qint64 &value, QString &written)
 {
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    const qsizetype start = i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    const qsizetype digits = i;
-    while (i < n && text[i].isDigit() && text[i].unicode() < 0x80)
-        ++i;
-    const qsizetype intEnd = i;
     bool fraction = false;
-    if (i < n && text[i] == u'.') {
-        for (qsizetype j = i + 1; j < n && text[j] >= u'0' && text[j] <= u'9'; ++j) {
-            if (text[j] != u'0')
-                fraction = true;
-        }
-    }
-    if (!fraction) {
-        if (intEnd == digits) {
-            value = 0;
-        } else {
-            bool ok = false;
-            value = text.mid(start, intEnd - start).toLongLong(&ok);
-            if (!ok)
-                value = text[start] == u'-' ? std::numeric_limits<qint64>::min()
-                                            : std::numeric_limits<qint64>::max();
-        }
-        written = QString::number(value);
-        return;
-    }
-    const double v = TextValue::leadingNumber(text);
-    value = TextValue::leadingInteger(text);
-    written = QString::number(v, 'g', QLocale::FloatingPointShortest);
+    value = TextValue::leadingInteger(text, &fraction);
+    written = fraction ? QString::number(TextValue::leadingNumber(text), 'g',
+                                         QLocale::FloatingPointShortest)
+                       : QString::number(value);
 }
 
 } // namespace
@@ -267,7 +231,7 @@ bool DownloadEngine::writeGroupValue(const QString &key, const QString &value)
 
 bool DownloadEngine::logEnabled() const
 {
-    return m_ctx.settings.log == kTrue;
+    return m_ctx.settings.logOn();
 }
 
 // --- run control ------------------------------------------------------------
@@ -300,7 +264,7 @@ void DownloadEngine::startRun()
     m_closing = false;
     m_timeout = timeoutSeconds(set.timeout);
     m_auth.reset(NntpAuth::Settings::from(set));
-    m_socket.setTls(set.ssl == kTrue);
+    m_socket.setTls(set.tls());
     m_socket.setCaFile(set.caFile);
     m_socket.connectToHost(set.serverName, TextValue::portNumber(set.serverPort));
 
@@ -355,7 +319,7 @@ void DownloadEngine::startRun()
     m_receivedBytes = 0;
 
     st.stopTime = QDateTime();
-    if (set.seigen == QLatin1String("1")) {
+    if (set.limitKind() == LimitKind::Time) {
         // "06:30" is a duration: six and a half hours from now.
         if (const auto t = TextValue::parseTime(set.seigenTime))
             st.stopTime = st.now().addSecs(t->msecsSinceStartOfDay() / 1000);
@@ -516,13 +480,14 @@ bool DownloadEngine::LimitCheck()
 {
     const RunningSettings &set = m_ctx.settings;
     bool reached = false;
-    if (set.seigen == QLatin1String("1")) {
+    const LimitKind limit = set.limitKind();
+    if (limit == LimitKind::Time) {
         reached = m_state.stopTime.isValid() && m_state.now() >= m_state.stopTime;
-    } else if (set.seigen == QLatin1String("2")) {
+    } else if (limit == LimitKind::Files) {
         reached =
             TextValue::isNumeric(set.seigenFile) &&
             static_cast<double>(m_state.fileCount) >= TextValue::leadingNumber(set.seigenFile);
-    } else if (set.seigen == QLatin1String("3")) {
+    } else if (limit == LimitKind::Size) {
         reached = TextValue::isNumeric(set.seigenSize) &&
                   static_cast<double>(m_state.byteCount) >=
                       TextValue::leadingNumber(set.seigenSize) * 1024.0 * 1024.0;
@@ -1068,7 +1033,7 @@ void DownloadEngine::sendGroup()
             FinishRun();
             return;
         }
-        if (column(GroupTable::Download) != kNo) {
+        if (GroupTable::takesPart(column(GroupTable::Download))) {
             if (GroupTable::validName(column(GroupTable::Name)))
                 break;
             // A name that could end the command or add one is never sent.

@@ -15,7 +15,7 @@ bool hasCode(QStringView line, QStringView code)
 
 NntpAuth::Settings NntpAuth::Settings::from(const RunningSettings &running)
 {
-    return {running.modeReader == QLatin1String("TRUE"), running.user, running.pass};
+    return {running.sendModeReader(), running.user, running.pass};
 }
 
 QString NntpAuth::refusedText(const QString &serverReply)

@@ -31,7 +31,7 @@ struct RunningSettings;
 class NntpAuth final {
 public:
     struct Settings {
-        bool modeReader = false; // SERVER/MODEREADER "TRUE"
+        bool modeReader = false; // SERVER/MODEREADER on
         QString user;            // SERVER/USER; empty: no authentication
         QString pass;            // SERVER/PASS
         static Settings from(const RunningSettings &running);

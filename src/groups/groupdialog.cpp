@@ -10,26 +10,16 @@ QString GroupDialog::invalidNumberMessage()
     return QStringLiteral("次回取込番号に無効な文字(空白など)が設定されています");
 }
 
-QString GroupDialog::yesNo(bool flag)
-{
-    return flag ? QStringLiteral("YES") : QStringLiteral("NO");
-}
-
 GroupDialog::Values GroupDialog::fromRow(const GroupTable::Row &row)
 {
-    const QString yes = QStringLiteral("YES");
-    const QString no = QStringLiteral("NO");
     Values v;
     v.name = row[GroupTable::Name];
     v.last = row[GroupTable::Last];
-    // DOWNLOAD defaults to taking part: only an exact "NO" leaves it out.
-    v.download = row[GroupTable::Download] != no;
-    v.subject = row[GroupTable::Subject] == yes;
-    v.dateDir = row[GroupTable::DateDir] == yes;
-    v.userDir = row[GroupTable::UserDir] == yes;
-    // Numbering for "NO" and for nothing stored; overwrite otherwise.
-    const QString &rewrite = row[GroupTable::Rewrite];
-    v.overwrite = !(rewrite == no || rewrite.isEmpty());
+    v.download = GroupTable::takesPart(row[GroupTable::Download]);
+    v.subject = GroupTable::flagOn(row[GroupTable::Subject]);
+    v.dateDir = GroupTable::flagOn(row[GroupTable::DateDir]);
+    v.userDir = GroupTable::flagOn(row[GroupTable::UserDir]);
+    v.overwrite = GroupTable::dialogOverwrites(row[GroupTable::Rewrite]);
     return v;
 }
 
@@ -78,11 +68,11 @@ bool GroupDialog::accept(AppContext &ctx, const Values &v)
     const bool lastChanged = row[GroupTable::Last] != v.last;
     row[GroupTable::Name] = v.name;
     row[GroupTable::Last] = v.last;
-    row[GroupTable::Subject] = yesNo(v.subject);
-    row[GroupTable::DateDir] = yesNo(v.dateDir);
-    row[GroupTable::UserDir] = yesNo(v.userDir);
-    row[GroupTable::Download] = yesNo(v.download);
-    row[GroupTable::Rewrite] = yesNo(v.overwrite);
+    row[GroupTable::Subject] = GroupTable::flagText(v.subject);
+    row[GroupTable::DateDir] = GroupTable::flagText(v.dateDir);
+    row[GroupTable::UserDir] = GroupTable::flagText(v.userDir);
+    row[GroupTable::Download] = GroupTable::flagText(v.download);
+    row[GroupTable::Rewrite] = GroupTable::flagText(v.overwrite);
 
     SettingsStore &store = ctx.store;
     const QString section = GroupTable::sectionOf(r);

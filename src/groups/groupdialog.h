@@ -43,5 +43,4 @@ public:
     static bool accept(AppContext &ctx, const Values &v);
 
     static QString invalidNumberMessage();
-    static QString yesNo(bool flag);
 };

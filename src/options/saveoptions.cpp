@@ -8,39 +8,18 @@
 
 SaveOptions SaveOptions::fromRunning(const RunningSettings &running)
 {
-    const auto ticked = [](const QString &flag) { return flag == QLatin1String("TRUE"); };
     SaveOptions o;
     o.dir = running.saveDir;
-    o.dateDir = ticked(running.dateDir);
-    o.userDir = ticked(running.userDir);
-    o.log = ticked(running.log);
-    o.groupDir = ticked(running.groupDir);
-    o.rewrite = ticked(running.rewrite);
-    o.limit = limitFromText(running.seigen);
+    o.dateDir = running.dateDirOn();
+    o.userDir = running.userDirOn();
+    o.log = running.logOn();
+    o.groupDir = running.groupDirOn();
+    o.rewrite = running.rewriteOn();
+    o.limit = running.limitKind();
     o.seigenTime = running.seigenTime;
     o.seigenFile = running.seigenFile;
     o.seigenSize = running.seigenSize;
     return o;
-}
-
-SaveOptions::Limit SaveOptions::limitFromText(const QString &seigen)
-{
-    if (seigen == QLatin1String("0"))
-        return Limit::None;
-    if (seigen == QLatin1String("1"))
-        return Limit::Time;
-    if (seigen == QLatin1String("2"))
-        return Limit::Files;
-    if (seigen == QLatin1String("3"))
-        return Limit::Size;
-    return Limit::Unselected;
-}
-
-QString SaveOptions::limitText(Limit limit)
-{
-    if (limit == Limit::Unselected)
-        return {};
-    return QString::number(static_cast<int>(limit));
 }
 
 QString SaveOptions::storedDir(const QString &dir)
@@ -99,37 +78,37 @@ bool SaveOptions::apply(RunningSettings &running, SettingsStore &store, QString 
 {
     const QString section = QString::fromLatin1(Keys::Save);
     const QString storedDirText = storedDir(dir);
-    const QString seigen = limitText(limit);
+    RunningSettings next = running;
+    next.saveDir = storedDirText;
+    next.setDateDir(dateDir);
+    next.setUserDir(userDir);
+    next.setLog(log);
+    next.setGroupDir(groupDir);
+    next.setRewrite(rewrite);
+    next.setLimitKind(limit);
+    next.seigenTime = seigenTime;
+    next.seigenFile = seigenFile;
+    next.seigenSize = seigenSize;
     SettingsBatch batch(store);
     const auto put = [&](const char *key, const QString &value) {
         store.write(section, QString::fromLatin1(key), value);
     };
-    put("DIR", storedDirText);
-    put("DATEDIR", flagText(dateDir));
-    put("USERDIR", flagText(userDir));
-    put("LOG", flagText(log));
-    put("GROUPDIR", flagText(groupDir));
-    put("REWRITE", flagText(rewrite));
+    put("DIR", next.saveDir);
+    put("DATEDIR", next.dateDir);
+    put("USERDIR", next.userDir);
+    put("LOG", next.log);
+    put("GROUPDIR", next.groupDir);
+    put("REWRITE", next.rewrite);
     if (limit != Limit::Unselected)
-        put("SEIGEN", seigen);
-    put("SEIGENTIME", seigenTime);
-    put("SEIGENFILE", seigenFile);
-    put("SEIGENSIZE", seigenSize);
+        put("SEIGEN", next.seigen);
+    put("SEIGENTIME", next.seigenTime);
+    put("SEIGENFILE", next.seigenFile);
+    put("SEIGENSIZE", next.seigenSize);
     if (!batch.commit()) {
         if (error)
             *error = store.errorString();
         return false;
     }
-    running.saveDir = storedDirText;
-    running.dateDir = flagText(dateDir);
-    running.userDir = flagText(userDir);
-    running.log = flagText(log);
-    running.groupDir = flagText(groupDir);
-    running.rewrite = flagText(rewrite);
-    if (limit != Limit::Unselected)
-        running.seigen = seigen;
-    running.seigenTime = seigenTime;
-    running.seigenFile = seigenFile;
-    running.seigenSize = seigenSize;
+    running = next;
     return true;
 }

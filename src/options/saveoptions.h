@@ -1,11 +1,12 @@
 #pragma once
 
+#include "settings/runningsettings.h"
+
 #include <QString>
 
 #include <optional>
 
 class SettingsStore;
-struct RunningSettings;
 
 // What the save options dialog edits, as plain values: the save directory,
 // the directory and log flags, the duplicate-name choice and the run limit.
@@ -13,7 +14,7 @@ struct SaveOptions {
     // SAVE/SEIGEN: the limit option selected in the dialog. Unselected stands
     // for a stored value other than "0"-"3": no option shows, and OK leaves the
     // stored value alone.
-    enum class Limit { Unselected = -1, None = 0, Time = 1, Files = 2, Size = 3 };
+    using Limit = LimitKind;
 
     QString dir; // the directory opened in the directory list
     bool dateDir = false;
@@ -26,16 +27,15 @@ struct SaveOptions {
     QString seigenFile; // as typed, a number of files
     QString seigenSize; // as typed, megabytes
 
-    // Flags are ticked only by the exact text "TRUE".
+    // Flags are ticked only when they are on (RunningSettings::flagOn).
     static SaveOptions fromRunning(const RunningSettings &running);
 
-    static Limit limitFromText(const QString &seigen);
-    // "0"-"3"; empty for Unselected.
-    static QString limitText(Limit limit);
-    static QString flagText(bool on)
+    static Limit limitFromText(const QString &seigen)
     {
-        return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        return RunningSettings::limitKindOf(seigen);
     }
+    // "0"-"3"; empty for Unselected.
+    static QString limitText(Limit limit) { return RunningSettings::limitText(limit); }
 
     // The save directory as stored: a drive root loses its trailing separator
     // ("C:\" -> "C:") so that directory + separator + name stays well formed.

@@ -2,38 +2,20 @@
 
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
+#include "settings/textvalue.h"
 
 #include <QFile>
 
-namespace {
-
-QString flag(bool on)
-{
-    return on ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-}
-
-} // namespace
-
 ServerOptions ServerOptions::fromRunning(const RunningSettings &running)
 {
-    // The flags are on only for the exact text the connecting code obeys.
-    return {running.serverName, running.serverPort, running.ssl == QLatin1String("TRUE"),
-            running.user,       running.pass,       running.modeReader == QLatin1String("TRUE"),
-            running.timeout,    running.caFile};
+    return {running.serverName, running.serverPort,       running.tls(),   running.user,
+            running.pass,       running.sendModeReader(), running.timeout, running.caFile};
 }
 
 bool ServerOptions::validTimeout(const QString &text)
 {
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return false;
-    for (const QChar c : t) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    bool ok = false;
-    const qint64 v = t.toLongLong(&ok);
-    return ok && v >= 1;
+    const std::optional<qint64> v = TextValue::digitsNumber(text.trimmed());
+    return v && *v >= 1;
 }
 
 QString ServerOptions::notNumberMessage()
@@ -71,27 +53,29 @@ std::optional<QString> ServerOptions::validate() const
 bool ServerOptions::apply(RunningSettings &running, SettingsStore &store, QString *error) const
 {
     const QString section = QString::fromLatin1(Keys::Server);
+    RunningSettings next = running;
+    next.serverName = serverName;
+    next.serverPort = serverPort;
+    next.setTls(ssl);
+    next.user = user;
+    next.pass = pass;
+    next.setModeReader(modeReader);
+    next.timeout = timeout.trimmed();
+    next.caFile = caFile.trimmed();
     SettingsBatch batch(store);
-    store.write(section, QStringLiteral("SERVERNAME"), serverName);
-    store.write(section, QStringLiteral("SERVERPORT"), serverPort);
-    store.write(section, QStringLiteral("SSL"), flag(ssl));
-    store.write(section, QStringLiteral("USER"), user);
-    store.write(section, QStringLiteral("PASS"), pass);
-    store.write(section, QStringLiteral("MODEREADER"), flag(modeReader));
-    store.write(section, QStringLiteral("TIMEOUT"), timeout.trimmed());
-    store.write(section, QStringLiteral("CAFILE"), caFile.trimmed());
+    store.write(section, QStringLiteral("SERVERNAME"), next.serverName);
+    store.write(section, QStringLiteral("SERVERPORT"), next.serverPort);
+    store.write(section, QStringLiteral("SSL"), next.ssl);
+    store.write(section, QStringLiteral("USER"), next.user);
+    store.write(section, QStringLiteral("PASS"), next.pass);
+    store.write(section, QStringLiteral("MODEREADER"), next.modeReader);
+    store.write(section, QStringLiteral("TIMEOUT"), next.timeout);
+    store.write(section, QStringLiteral("CAFILE"), next.caFile);
     if (!batch.commit()) {
         if (error)
             *error = store.errorString();
         return false;
     }
-    running.serverName = serverName;
-    running.serverPort = serverPort;
-    running.ssl = flag(ssl);
-    running.user = user;
-    running.pass = pass;
-    running.modeReader = flag(modeReader);
-    running.timeout = timeout.trimmed();
-    running.caFile = caFile.trimmed();
+    running = next;
     return true;
 }

@@ -13,10 +13,10 @@ struct RunningSettings;
 struct ServerOptions {
     QString serverName;      // SERVER/SERVERNAME
     QString serverPort;      // SERVER/SERVERPORT
-    bool ssl = false;        // SERVER/SSL "TRUE" / "FALSE": implicit TLS
+    bool ssl = false;        // SERVER/SSL: implicit TLS
     QString user{};          // SERVER/USER; empty: no authentication
     QString pass{};          // SERVER/PASS
-    bool modeReader = false; // SERVER/MODEREADER "TRUE" / "FALSE"
+    bool modeReader = false; // SERVER/MODEREADER
     QString timeout{};       // SERVER/TIMEOUT: seconds of silence, a whole number >= 1
     QString caFile{};        // SERVER/CAFILE: PEM authorities besides the system's, or empty
 

@@ -15,46 +15,12 @@ namespace SettingsConfig {
 
 namespace {
 
-using Member = QString RunningSettings::*;
-
-struct Known {
-    const char *section;
-    const char *key;
-    Member member; // nullptr: the key has no running copy
-};
-
-// SERVER/TIME has no running copy of its own; the catalogue reads it.
-const char kTimeDefault[] = "450815 120000";
-
-const Known kKnown[] = {
-    {Keys::Server, "SERVERNAME", &RunningSettings::serverName},
-    {Keys::Server, "SERVERPORT", &RunningSettings::serverPort},
-    {Keys::Server, "SSL", &RunningSettings::ssl},
-    {Keys::Server, "USER", &RunningSettings::user},
-    {Keys::Server, "PASS", &RunningSettings::pass},
-    {Keys::Server, "MODEREADER", &RunningSettings::modeReader},
-    {Keys::Server, "TIMEOUT", &RunningSettings::timeout},
-    {Keys::Server, "CAFILE", &RunningSettings::caFile},
-    {Keys::Server, "PIPELINE", &RunningSettings::pipeline},
-    {Keys::Server, "TIME", nullptr},
-    {Keys::Save, "DIR", &RunningSettings::saveDir},
-    {Keys::Save, "REWRITE", &RunningSettings::rewrite},
-    {Keys::Save, "USERDIR", &RunningSettings::userDir},
-    {Keys::Save, "DATEDIR", &RunningSettings::dateDir},
-    {Keys::Save, "GROUPDIR", &RunningSettings::groupDir},
-    {Keys::Save, "LOG", &RunningSettings::log},
-    {Keys::Save, "SEIGEN", &RunningSettings::seigen},
-    {Keys::Save, "SEIGENTIME", &RunningSettings::seigenTime},
-    {Keys::Save, "SEIGENFILE", &RunningSettings::seigenFile},
-    {Keys::Save, "SEIGENSIZE", &RunningSettings::seigenSize},
-    {Keys::Remote, "ADDRESS", &RunningSettings::address},
-    {Keys::Remote, "INTERVAL", &RunningSettings::interval},
-};
+using Known = RunningSettings::Key;
 
 const Known *find(const QString &section, const QString &key)
 {
-    for (const Known &k : kKnown) {
-        if (section == QLatin1String(k.section) && key == QLatin1String(k.key))
+    for (const Known &k : RunningSettings::keys()) {
+        if (section == QLatin1String(k.section) && key == QLatin1String(k.name))
             return &k;
     }
     return nullptr;
@@ -76,14 +42,26 @@ bool isCatalogueTime(const QString &v)
     return d.isValid() && t.isValid();
 }
 
+// Readers count only the exact stored "on" text, so a flag is kept in one of
+// its two stored forms or refused.
+Checked flag(const QString &value)
+{
+    Checked out{value, std::nullopt};
+    if (const std::optional<bool> on = RunningSettings::parseFlag(value))
+        out.value = RunningSettings::flagText(*on);
+    else
+        out.refusal = QStringLiteral("TRUE か FALSE を指定してください");
+    return out;
+}
+
 } // namespace
 
 const QList<Key> &knownKeys()
 {
     static const QList<Key> keys = [] {
         QList<Key> all;
-        for (const Known &k : kKnown)
-            all.append({QString::fromLatin1(k.section), QString::fromLatin1(k.key)});
+        for (const Known &k : RunningSettings::keys())
+            all.append({QString::fromLatin1(k.section), QString::fromLatin1(k.name)});
         return all;
     }();
     return keys;
@@ -105,7 +83,7 @@ QString currentValue(const SettingsStore &store, const QString &section, const Q
     if (!k)
         return {};
     if (!k->member)
-        return store.read(section, key, QString::fromLatin1(kTimeDefault));
+        return store.read(section, key, k->defaultValue());
     RunningSettings running;
     running.load(store);
     return running.*(k->member);
@@ -132,13 +110,7 @@ Checked check(const SettingsStore &store, const QString &section, const QString 
         if (key == QLatin1String("DATEDIR") || key == QLatin1String("USERDIR") ||
             key == QLatin1String("LOG") || key == QLatin1String("GROUPDIR") ||
             key == QLatin1String("REWRITE")) {
-            // Readers compare the exact text, so only these two forms are kept.
-            const QString upper = value.trimmed().toUpper();
-            if (upper != QLatin1String("TRUE") && upper != QLatin1String("FALSE"))
-                out.refusal = QStringLiteral("TRUE か FALSE を指定してください");
-            else
-                out.value = upper;
-            return out;
+            return flag(value);
         }
         if (key == QLatin1String("SEIGEN")) {
             dialog.limit = SaveOptions::limitFromText(value);
@@ -165,13 +137,7 @@ Checked check(const SettingsStore &store, const QString &section, const QString 
         return out;
     }
     if (is(section, key, Keys::Server, "SSL") || is(section, key, Keys::Server, "MODEREADER")) {
-        // The connection obeys the exact text "TRUE" only.
-        const QString upper = value.trimmed().toUpper();
-        if (upper != QLatin1String("TRUE") && upper != QLatin1String("FALSE"))
-            out.refusal = QStringLiteral("TRUE か FALSE を指定してください");
-        else
-            out.value = upper;
-        return out;
+        return flag(value);
     }
     if (is(section, key, Keys::Server, "USER") || is(section, key, Keys::Server, "PASS")) {
         // Sent on the AUTHINFO command line: a line end would end it.

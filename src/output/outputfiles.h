@@ -24,15 +24,16 @@ struct FsFailure {
 // below it and the options of the group being downloaded.
 struct OutFileRequest {
     QString saveDir;
-    bool groupLevel = false; // GROUPDIR "TRUE"
+    bool groupLevel = false; // SAVE/GROUPDIR on
     QString groupName;
-    bool dateLevel = false; // GroupDateDir "YES"
+    bool dateLevel = false; // the group's DATEDIR on
     QString runDate;
-    bool posterLevel = false; // GroupUserDir "YES"
+    bool posterLevel = false; // the group's USERDIR on
     QString posterDir;
-    bool subjectPrefix = false; // GroupSubject "YES"
+    bool subjectPrefix = false; // the group's SUBJECT on
     QString subject;
-    bool rewrite = true; // GroupRewrite not "NO": replace a file of the same name
+    bool rewrite =
+        true; // the group's REWRITE (GroupTable::overwrites): replace a file of the same name
 };
 
 struct OpenResult {

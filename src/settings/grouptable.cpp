@@ -2,6 +2,7 @@
 
 #include "settings/runningsettings.h"
 #include "settings/settingsstore.h"
+#include "settings/textvalue.h"
 
 namespace {
 
@@ -45,15 +46,7 @@ bool GroupTable::validName(QStringView name)
 
 bool GroupTable::validLast(QStringView last)
 {
-    if (last.isEmpty())
-        return true;
-    for (const QChar c : last) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    bool ok = false;
-    (void)last.toLongLong(&ok); // 0 to 9223372036854775807
-    return ok;
+    return last.isEmpty() || TextValue::digitsNumber(last).has_value();
 }
 
 void GroupTable::setText(int row, int column, const QString &value)
@@ -103,10 +96,10 @@ GroupTable::Row GroupTable::newRow(const QString &name, const Defaults &d)
 {
     Row row;
     row[Name] = name;
-    row[Subject] = QStringLiteral("NO");
+    row[Subject] = flagText(false);
     row[DateDir] = d.dateDir;
     row[UserDir] = d.userDir;
-    row[Download] = QStringLiteral("YES");
+    row[Download] = flagText(true);
     row[Rewrite] = d.rewrite;
     return row;
 }
@@ -124,10 +117,10 @@ void GroupTable::load(const SettingsStore &store, const Defaults &d)
         Row row;
         row[Name] = name;
         row[Last] = store.read(section, QStringLiteral("LAST"), QString());
-        row[Subject] = store.read(section, QStringLiteral("SUBJECT"), QStringLiteral("NO"));
+        row[Subject] = store.read(section, QStringLiteral("SUBJECT"), flagText(false));
         row[DateDir] = store.read(section, QStringLiteral("DATEDIR"), d.dateDir);
         row[UserDir] = store.read(section, QStringLiteral("USERDIR"), d.userDir);
-        row[Download] = store.read(section, QStringLiteral("DOWNLOAD"), QStringLiteral("YES"));
+        row[Download] = store.read(section, QStringLiteral("DOWNLOAD"), flagText(true));
         row[Rewrite] = store.read(section, QStringLiteral("REWRITE"), d.rewrite);
         m_rows.push_back(row);
         m_ids.push_back(++m_nextId);

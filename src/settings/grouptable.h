@@ -78,6 +78,20 @@ public:
     void removeRow(int r);
     void clearRows();
 
+    // The per-group flags are stored as "YES" or "NO" and read by these rules
+    // only. DOWNLOAD takes part unless it is exactly "NO"; SUBJECT, DATEDIR
+    // and USERDIR are on only for the exact text "YES"; a run overwrites a
+    // file of the same name unless REWRITE is exactly "NO", while the group
+    // dialog shows numbering for "NO" and for a row with no REWRITE text.
+    static QString flagText(bool on) { return on ? QStringLiteral("YES") : QStringLiteral("NO"); }
+    static bool takesPart(const QString &download) { return download != QLatin1String("NO"); }
+    static bool flagOn(const QString &flag) { return flag == QLatin1String("YES"); }
+    static bool overwrites(const QString &rewrite) { return rewrite != QLatin1String("NO"); }
+    static bool dialogOverwrites(const QString &rewrite)
+    {
+        return !rewrite.isEmpty() && overwrites(rewrite);
+    }
+
     // A new row with the per-group defaults (and the given name).
     static Row newRow(const QString &name, const Defaults &d);
 

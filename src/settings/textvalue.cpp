@@ -33,15 +33,57 @@ double leadingNumber(QStringView text)
     return ok && std::isfinite(v) ? v : 0;
 }
 
-qint64 leadingInteger(QStringView text)
+qint64 leadingInteger(QStringView text, bool *fraction)
 {
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    const qsizetype start = i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        ++i;
+    const qsizetype digits = i;
+    while (i < n && text[i] >= u'0' && text[i] <= u'9')
+        ++i;
+    const qsizetype intEnd = i;
+    bool parts = false;
+    if (i < n && text[i] == u'.') {
+        for (qsizetype j = i + 1; j < n && text[j] >= u'0' && text[j] <= u'9'; ++j) {
+            if (text[j] != u'0')
+                parts = true;
+        }
+    }
+    if (fraction)
+        *fraction = parts;
+    if (!parts) {
+        if (intEnd == digits)
+            return 0;
+        bool ok = false;
+        const qint64 v = text.mid(start, intEnd - start).toLongLong(&ok);
+        if (ok)
+            return v;
+        return text[start] == u'-' ? std::numeric_limits<qint64>::min()
+                                   : std::numeric_limits<qint64>::max();
+    }
     const double v = std::nearbyint(leadingNumber(text));
     if (v >= 9.2e18)
         return std::numeric_limits<qint64>::max();
     if (v <= -9.2e18)
         return std::numeric_limits<qint64>::min();
-    // Whole digit strings convert exactly, whatever their length.
     return static_cast<qint64>(v);
+}
+
+std::optional<qint64> digitsNumber(QStringView text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    return ok ? std::optional<qint64>(v) : std::nullopt;
 }
 
 int portNumber(QStringView text)

@@ -17,7 +17,15 @@ namespace TextValue {
 double leadingNumber(QStringView text);
 
 // leadingNumber rounded to the nearest integer, clamped to the 64-bit range.
-qint64 leadingInteger(QStringView text);
+// A number without a fraction (or with only zeros after the point) is read
+// exactly, whatever its size, so 64-bit article numbers keep every digit;
+// *fraction (if given) tells whether it had another fraction.
+qint64 leadingInteger(QStringView text, bool *fraction = nullptr);
+
+// A whole number written as ASCII digits only (no sign, no blank), from 0 to
+// 2^63-1, as article numbers are (RFC 3977 section 6.1.4). nullopt for any
+// other text, the empty text included.
+std::optional<qint64> digitsNumber(QStringView text);
 
 // The TCP port of SERVERPORT: the leading number, rounded; out-of-range
 // values are clamped to 0..65535's neighbours so that the socket reports them.

@@ -159,7 +159,7 @@ void frmOptions1::Form_Load()
     }
     Dir1->setPath(o.dir);
 
-    // 2. Flags: ticked only by the exact text "TRUE".
+    // 2. Flags: ticked only when on.
     Check1->setChecked(o.dateDir);
     Check2->setChecked(o.userDir);
     Check4->setChecked(o.groupDir);
