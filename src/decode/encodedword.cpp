@@ -1,8 +1,8 @@
 #include "decode/encodedword.h"
 
+#include "decode/base64decoder.h"
 #include "decode/charsets.h"
 #include "decode/cp932.h"
-#include "decode/decodetables.h"
 
 namespace {
 
@@ -35,35 +35,16 @@ std::optional<QByteArray> b64WordBytes(QStringView text)
     const qsizetype len = text.size();
     if (len % 4 != 0)
         return std::nullopt;
-    const auto &table = DecodeTables::instance().base64;
-    auto value = [&table](QChar c) {
-        const int code = Cp932::singleByteCode(c);
-        return code < 0 ? -1 : int(table[code]);
-    };
-    QByteArray bytes;
-    bytes.reserve(len / 4 * 3);
+    const char16_t *s = text.utf16();
+    const auto &t = DecodeTables::instance().base64;
+    // Only the last group is tested for padding; a "=" elsewhere is zero bits.
+    QByteArray bytes(len / 4 * 3, Qt::Uninitialized);
     for (qsizetype p = 0; p < len; p += 4) {
-        const int a = value(text[p]);
-        const int b = value(text[p + 1]);
-        const int c = value(text[p + 2]);
-        const int d = value(text[p + 3]);
-        if (a < 0 || b < 0 || c < 0 || d < 0)
+        if (!Base64Decoder::decodeGroup(t, s + p, bytes.data() + p / 4 * 3))
             return std::nullopt;
-        int count = 3;
-        // Only the last group is tested for padding; a "=" elsewhere is
-        // zero bits.
-        if (p + 4 == len) {
-            if (text.endsWith(u"=="))
-                count = 1;
-            else if (text.endsWith(u'='))
-                count = 2;
-        }
-        bytes.append(static_cast<char>(((a & 0x3F) << 2) | ((b & 0x30) >> 4)));
-        if (count > 1)
-            bytes.append(static_cast<char>(((b & 0x0F) << 4) | ((c & 0x3C) >> 2)));
-        if (count > 2)
-            bytes.append(static_cast<char>(((c & 0x03) << 6) | d));
     }
+    if (len > 0)
+        bytes.chop(3 - Base64Decoder::lastGroupBytes(s, len));
     return bytes;
 }
 
