@@ -3,6 +3,7 @@
 #include "catalogue/cataloguechooser.h"
 #include "catalogue/cataloguesession.h"
 #include "core/prompter.h"
+#include "decode/cp932.h"
 #include "engine/downloadengine.h"
 #include "engine/nntpsocket.h"
 #include "settings/runningsettings.h"
@@ -65,11 +66,10 @@ void CatalogueConversation::startFetch(bool emptyList1)
     closeSocket();
     m_session.replyFlag = false;
     m_session.buffer.clear();
-    m_session.scanned = 0;
     m_statusLine.clear();
     m_connected = true;
     m_auth.reset(NntpAuth::Settings::from(m_settings));
-    m_socket.setTls(m_settings.ssl == QLatin1String("TRUE"));
+    m_socket.setTls(m_settings.tls());
     m_socket.setCaFile(m_settings.caFile);
     m_socket.connectToHost(m_settings.serverName, TextValue::portNumber(m_settings.serverPort));
     m_timeout = DownloadEngine::timeoutSeconds(m_settings.timeout);
@@ -101,7 +101,7 @@ void CatalogueConversation::Winsock1_DataArrival()
     m_inEvent = true;
     do {
         m_moreData = false;
-        takeData(m_socket.readAll());
+        takeData();
     } while (m_moreData && m_connected);
     m_inEvent = false;
 }
@@ -125,34 +125,23 @@ void CatalogueConversation::Winsock1_Error(const QString &description)
     emit failed(description);
 }
 
-void CatalogueConversation::takeData(const QString &text)
+void CatalogueConversation::takeData()
 {
-    QString &buf = m_session.buffer;
-    buf += text;
+    LineBuffer &buf = m_session.buffer;
+    m_socket.readBytes(m_chunk);
+    buf.append(m_chunk);
 
-    qsizetype pos = 0;
     bool ended = false;
-    while (!ended) {
-        const qsizetype lf = buf.indexOf(QLatin1Char('\n'), std::max(pos, m_session.scanned));
-        if (lf < 0)
-            break;
-        qsizetype end = lf;
-        if (end > pos && buf.at(end - 1) == QLatin1Char('\r'))
-            --end;
-        const QStringView line(buf.constData() + pos, end - pos);
-        pos = lf + 1;
-        m_session.scanned = 0;
-        ended = !takeLine(line);
-    }
-    buf.remove(0, pos);
-    // What is left holds no line end, unless the listing ended before it.
-    m_session.scanned = ended ? 0 : buf.size();
+    bool tooLong = false;
+    QByteArrayView raw;
+    while (!ended && buf.takeLine(raw, &tooLong) && !tooLong)
+        ended = !takeLine(Cp932::decode(raw)); // no CP932 character holds an LF byte
     m_chooser.flush();
     showCount();
 
-    if (!ended && buf.size() > MaxLineLength) {
+    // A line past the cap, whole or still waiting for its end.
+    if (tooLong || (!ended && buf.size() > MaxLineLength)) {
         buf.clear();
-        m_session.scanned = 0;
         Winsock1_Error(lineTooLongText());
         return;
     }

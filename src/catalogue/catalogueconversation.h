@@ -1,5 +1,6 @@
 #pragma once
 
+#include "catalogue/cataloguesession.h"
 #include "engine/nntpauth.h"
 
 #include <QObject>
@@ -12,7 +13,6 @@
 class CatalogueChooser;
 class NntpSocket;
 class Prompter;
-struct CatalogueSession;
 struct RunningSettings;
 
 // The catalogue window's own NNTP conversation: LIST for all groups, or
@@ -33,8 +33,8 @@ public:
     static QString lineTooLongText(); // a server that sends no line end
 
     // Received text kept while waiting for a line end; a server that sends
-    // more than this without one is dropped.
-    static constexpr qsizetype MaxLineLength = 16 * 1024 * 1024;
+    // a longer line is dropped.
+    static constexpr qsizetype MaxLineLength = CatalogueSession::MaxLineLength;
 
     // The two fetch commands. Each changes the new-only flag (and cmdALL the
     // since-value) before asking, so a cancelled command still changes them.
@@ -67,7 +67,7 @@ signals:
 private:
     void startFetch(bool emptyList1);
     void closeSocket();
-    void takeData(const QString &text);
+    void takeData();
     // false: stop taking lines (the listing ended).
     bool takeLine(QStringView line);
     // What a reply of NntpAuth's means here; false: stop taking lines.
@@ -88,6 +88,7 @@ private:
     bool m_emptyList1 = false;         // the fetch replaces List1 when its listing begins
     std::vector<QString> m_listBefore; // List1 as it was, until the listing is complete
     NntpAuth m_auth;                   // MODE READER and AUTHINFO of this connection
+    QByteArray m_chunk;                // the bytes of the last read
     QTimer m_silence;                  // the server has said nothing for SERVER/TIMEOUT
     int m_timeout = 0;                 // its seconds for this fetch
 };

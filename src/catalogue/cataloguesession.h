@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/linebuffer.h"
+#include "settings/runningsettings.h"
+
 #include <QString>
 
 // Where the catalogue conversation stands.
@@ -20,7 +23,7 @@ enum class CatalogueState {
 struct CatalogueSession {
     // The argument of NEWGROUPS before any fetch time is stored, and the one
     // the all-groups command leaves behind (both "YYMMDD HHMMSS").
-    static QString defaultSince() { return QStringLiteral("450815 120000"); }
+    static QString defaultSince() { return RunningSettings::defaultSince(); }
     static QString allGroupsSince() { return QStringLiteral("750815 120000"); }
     // What NEWGROUPS is sent while the since-value is still defaultSince():
     // servers read "45" as 1945 (and refuse it, or answer nothing) or as 2045
@@ -32,8 +35,10 @@ struct CatalogueSession {
     bool replyFlag = false; // true: the lines now received are the listing
     bool newOnly = false;   // the fetch asks for NEWGROUPS, not LIST
     qint64 fetchCount = 0;  // names received in the current fetch
-    QString buffer;         // received text not yet taken as whole lines
-    qsizetype scanned = 0;  // the first `scanned` characters of buffer hold no LF
+    // Received bytes kept while waiting for a line end; a server that sends
+    // a longer line is dropped.
+    static constexpr qsizetype MaxLineLength = 16 * 1024 * 1024;
+    LineBuffer buffer{MaxLineLength}; // received bytes not yet taken as whole lines
     QString sinceValue = defaultSince();
     QString chosenName; // set by a click in either list
 };

@@ -31,6 +31,9 @@ public:
     // Bytes held: complete lines not yet taken and the partial line (at most
     // maxLine() + 1 bytes of it).
     qsizetype size() const { return m_buf.size() - m_pos; }
+    bool isEmpty() const { return size() == 0; }
+    // The bytes held, as they came for lines within the cap.
+    QByteArrayView pending() const { return QByteArrayView(m_buf).sliced(m_pos); }
 
     // The end line of a multi-line block.
     static bool isBlockEnd(QByteArrayView line) { return line.size() == 1 && line[0] == '.'; }

@@ -299,7 +299,7 @@ private slots:
         r.socket.feed("200 hi\r\n");
         r.socket.feed("215 ok\r\na 1\r\n.\r\nafter 1\r\n");
         QCOMPARE(r.list1(), QStringList{"a"});
-        QCOMPARE(s.buffer, QStringLiteral("after 1\r\n"));
+        QCOMPARE(s.buffer.pending().toByteArray(), QByteArray("after 1\r\n"));
     }
 
     // A list holds every name a server sends, past 32 767.
@@ -339,6 +339,20 @@ private slots:
         QCOMPARE(r.failures, QStringList{CatalogueConversation::lineTooLongText()});
         QVERIFY(r.socket.closed);
         QVERIFY(s.buffer.isEmpty());
+    }
+
+    // A line past the cap that ends within one read is refused the same way.
+    void overlongLineInOneRead()
+    {
+        CatalogueFixture f;
+        CatalogueSession s;
+        Rig r(f, s);
+        r.conversation.cmdALL_Click();
+        r.socket.feed("200 hi\r\n215 ok\r\na 1\r\n" +
+                      QString(CatalogueConversation::MaxLineLength + 1, QLatin1Char('x')) +
+                      "\r\nb 1\r\n.\r\n");
+        QCOMPARE(r.failures, QStringList{CatalogueConversation::lineTooLongText()});
+        QVERIFY(r.socket.closed);
     }
 
     // SERVER/TIMEOUT seconds of silence end the fetch, the text in Label1.
