@@ -16,10 +16,16 @@
 # time), the main window's run (bench_window, Form1 offscreen), a run over
 # implicit TLS, and the peak memory of a run over the 50 MB article.
 #
+# The yEnc case: COUNT articles of about 100 KB holding the parts of ten
+# files (made by python3-yenc, a part of each file in turn), fetched by
+# engine_rawfetch, by engine_serialfetch (which decodes yEnc too, checks
+# each part's CRC32 and writes it at its offset) and by kaplo-cli, whose
+# files are then compared with the originals. CASES "yenc" runs only these.
+#
 #   cmake -S . -B build -G Ninja -DKAPLO_BUILD_BENCH=ON
 #   cmake --build build --target kaplo-cli engine_rawfetch engine_serialfetch \
 #       delayproxy bench_window
-#   bench/engine_bench.sh build [ROUNDS] [COUNT]
+#   bench/engine_bench.sh build [ROUNDS] [COUNT] [CASES: all or yenc]
 #
 # Rates are bytes received over wall time (1 MB = 1 000 000 bytes), the
 # median of ROUNDS (default 5) with the lowest and highest; ratios are of
@@ -33,6 +39,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: engine_bench.sh BUILD_DIR [ROUNDS] [COUNT]}" && pwd)
 rounds=${2:-5}
 count=${3:-1000}
+cases=${4:-all}
+all() { [ "$cases" = all ]; }
 cli=$build/kaplo-cli
 raw=$build/bench/engine_rawfetch
 serial=$build/bench/engine_serialfetch
@@ -61,10 +69,14 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
     -addext subjectAltName=DNS:localhost -keyout "$work/server.key" -out "$work/server.pem" 2>/dev/null
 chmod 0644 "$work/server.key" "$work/server.pem"
 "$server" start "$inn" "$port" --tls "$tlsport" "$work/server.pem" "$work/server.key" >/dev/null
-"$server" newgroup "$inn" kaplo.bench kaplo.big >/dev/null
-echo "posting $count articles of ~100 KB and one of ~50 MB ..." >&2
-python3 "$root/bench/engine_post.py" "$port" kaplo.bench "$count" 102400
-python3 "$root/bench/engine_post.py" "$port" kaplo.big 1 52428800
+"$server" newgroup "$inn" kaplo.bench kaplo.big kaplo.yenc >/dev/null
+if all; then
+    echo "posting $count articles of ~100 KB and one of ~50 MB ..." >&2
+    python3 "$root/bench/engine_post.py" "$port" kaplo.bench "$count" 102400
+    python3 "$root/bench/engine_post.py" "$port" kaplo.big 1 52428800
+fi
+echo "posting $count yEnc parts of ~100 KB ..." >&2
+/usr/bin/python3 "$root/bench/engine_post.py" "$port" kaplo.yenc "$count" 102400 1 yenc:10 >"$work/yenc.sha"
 
 # The delaying proxies, ended by the trap (and by themselves after an hour).
 proxy0=$(freeport)
@@ -115,7 +127,7 @@ saved() { # DIR FILES: the run saved that many files
     [ "$n" -eq "$2" ] || { echo "expected $2 files in $1, found $n" >&2; cat "$work/out.txt" "$work/err.txt" >&2; exit 1; }
 }
 
-declare -A secs peak
+declare -A secs peak size
 record() { # NAME SECONDS KB
     secs[$1]="${secs[$1]:-} $2"
     if [ "${3:-0}" -gt "${peak[$1]:-0}" ]; then peak[$1]=$3; fi
@@ -124,7 +136,7 @@ record() { # NAME SECONDS KB
 # Every round's directories first: no deleting or creating of many files
 # right before a timed run.
 for r in $(seq "$rounds"); do
-    for k in serial cli p0 p10 win tls; do mkdir -p "$work/r$r/$k/save"; done
+    for k in serial cli p0 p10 win tls yserial ycli; do mkdir -p "$work/r$r/$k/save"; done
 done
 mkdir -p "$work/p10one/save" "$work/big/save"
 
@@ -132,6 +144,21 @@ bytes=0
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 echo "rounds ..." >&2
 for r in $(seq "$rounds"); do
+    run_timed s kb "$raw" 127.0.0.1 "$port" kaplo.yenc
+    read -r articles size[yraw] <"$work/out.txt"
+    [ "$articles" -eq "$count" ] || { echo "raw client fetched $articles yEnc articles" >&2; exit 1; }
+    record yraw "$s" "$kb"
+
+    run_timed s kb "$serial" 127.0.0.1 "$port" kaplo.yenc "$work/r$r/yserial/save"
+    (cd "$work/r$r/yserial/save" && sha256sum --quiet -c "$work/yenc.sha")
+    record yserial "$s" "$kb"
+
+    ini=$(settings "$work/r$r/ycli" "$port" kaplo.yenc)
+    run_timed s kb "$cli" download --settings "$ini"
+    (cd "$work/r$r/ycli/save" && sha256sum --quiet -c "$work/yenc.sha")
+    record ycli "$s" "$kb"
+    all || continue
+
     run_timed s kb "$raw" 127.0.0.1 "$port" kaplo.bench
     read -r articles bytes <"$work/out.txt"
     [ "$articles" -eq "$count" ] || { echo "raw client fetched $articles articles" >&2; exit 1; }
@@ -167,6 +194,9 @@ for r in $(seq "$rounds"); do
     record tls "$s" "$kb"
 done
 
+size[yserial]=${size[yraw]}
+size[ycli]=${size[yraw]}
+if all; then
 # One command at a time through the 10 ms proxy: once (it is slow).
 ini=$(settings "$work/p10one" "$proxy10" kaplo.bench PIPELINE=1)
 run_timed s kb "$cli" download --settings "$ini"
@@ -177,9 +207,10 @@ ini=$(settings "$work/big" "$port" kaplo.big)
 run_timed big_s big_kb "$cli" download --settings "$ini"
 run_timed bigraw_s bigraw_kb "$raw" 127.0.0.1 "$port" kaplo.big
 read -r _ big_bytes <"$work/out.txt"
+fi
 
 # stats NAME: "median min max" of its rates in MB/s.
-rates() { for s in ${secs[$1]}; do echo "$bytes / $s / 1000000" | bc -l; done | sort -g; }
+rates() { for s in ${secs[$1]}; do echo "${size[$1]:-$bytes} / $s / 1000000" | bc -l; done | sort -g; }
 stats() {
     local -a v
     mapfile -t v < <(rates "$1")
@@ -211,6 +242,13 @@ line() { # NAME LABEL
 }
 
 echo "load average: $load_start at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+echo "$count yEnc articles (parts of 10 files), ${size[yraw]} bytes received per run"
+line yraw "yEnc: engine_rawfetch (discard)"
+line yserial "yEnc: engine_serialfetch"
+line ycli "yEnc: kaplo-cli download"
+echo "yEnc kaplo-cli / serial:     $(ratio ycli yserial)"
+echo "yEnc kaplo-cli / raw:        $(ratio ycli yraw)"
+all || exit 0
 echo "$count articles, $bytes bytes received per run; median of $rounds rounds (lowest-highest)"
 line raw "engine_rawfetch (discard)"
 line serial "engine_serialfetch (decode, write)"

@@ -15,6 +15,18 @@ public:
     // Bytes of valid groups, in order. Opens the output file first when the
     // attachment has none yet.
     virtual void write(const char *data, qsizetype size) = 0;
+    // Memory for `size` bytes the decoder may decode a line into directly
+    // (no copy), handed over with written() before any other call; null
+    // when the sink takes bytes only through write(). Used by the yEnc
+    // decoder.
+    virtual char *lend(qsizetype size)
+    {
+        Q_UNUSED(size);
+        return nullptr;
+    }
+    // The first `size` bytes of what lend() gave are decoded bytes, as
+    // write() would have taken them.
+    virtual void written(qsizetype size) { Q_UNUSED(size); }
     // The line does not have the expected form: the attachment ends here.
     virtual void reject() = 0;
 };

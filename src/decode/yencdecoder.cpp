@@ -267,6 +267,13 @@ void YencDecoder::decodeLine(QByteArrayView line, DecodedByteSink &sink)
 {
     if (line.isEmpty() || !sink.accepting())
         return;
+    // A usual line goes straight into the sink's memory.
+    if (line.size() <= ChunkBytes) {
+        if (char *room = sink.lend(line.size() + 32)) {
+            sink.written(decode(line.data(), line.size(), room));
+            return;
+        }
+    }
     char out[ChunkBytes + 32];
     const char *p = line.data();
     qsizetype left = line.size();

@@ -617,6 +617,8 @@ void ArticleParser::startYencFile()
     RunState &s = m_state;
     if (!m_y.multi) {
         StartOutFile();
+        if (m_out.isOpen())
+            m_out.startCrc();
         return;
     }
     loadParts();
@@ -642,6 +644,8 @@ void ArticleParser::startYencFile()
     }
     if (m_out.isOpen() && !m_out.seek(m_y.begin - 1))
         writeFailed();
+    if (m_out.isOpen())
+        m_out.startCrc();
 }
 
 void ArticleParser::yencWrite(const char *data, qsizetype size)
@@ -651,26 +655,53 @@ void ArticleParser::yencWrite(const char *data, qsizetype size)
         startYencFile();
     if (!m_out.isOpen() || !s.inBody)
         return;
-    const qint64 room = m_y.end - m_y.begin + 1 - m_y.written;
-    const qsizetype take = size < room ? size : static_cast<qsizetype>(room);
-    if (take > 0) {
-        if (!m_out.write(data, take)) {
-            writeFailed();
-            return;
-        }
-        s.byteCount += take;
-        m_y.written += take;
-        m_y.crc = static_cast<quint32>(
-            ::crc32(m_y.crc, reinterpret_cast<const Bytef *>(data), static_cast<uInt>(take)));
+    const qsizetype take = yencRoom(size);
+    if (take > 0 && !m_out.write(data, take)) {
+        writeFailed();
+        return;
     }
+    yencTook(take, size);
+}
+
+qsizetype ArticleParser::yencRoom(qsizetype size) const
+{
+    const qint64 room = m_y.end - m_y.begin + 1 - m_y.written;
+    return size < room ? size : static_cast<qsizetype>(room);
+}
+
+void ArticleParser::yencTook(qsizetype take, qsizetype size)
+{
+    m_state.byteCount += take;
+    m_y.written += take;
     if (take < size)
         yencFail(QStringLiteral("yEnc: size=を超えるﾃﾞｰﾀです ") + m_out.path());
+}
+
+char *ArticleParser::lend(qsizetype size)
+{
+    // The first bytes of a part open its file through write().
+    if (m_state.bodyEncoding != BodyEncoding::Yenc || m_state.openPending || !m_state.inBody ||
+        !m_out.isOpen())
+        return nullptr;
+    char *room = m_out.reserve(size);
+    if (!room && !m_out.isOpen())
+        writeFailed();
+    return room;
+}
+
+void ArticleParser::written(qsizetype size)
+{
+    const qsizetype take = yencRoom(size);
+    m_out.commit(take);
+    yencTook(take, size);
 }
 
 void ArticleParser::yencEnd(QByteArrayView line)
 {
     const qint64 expected = m_y.end - m_y.begin + 1;
     const QString path = m_out.isOpen() ? m_out.path() : m_y.name;
+    if (m_out.isOpen())
+        m_y.crc = m_out.crc();
     const auto size = yencNumber(line, "size=");
     if (m_y.written != expected || (size && *size != expected)) {
         yencNote(QStringLiteral("サイズ不一致 (size=") +

@@ -74,6 +74,10 @@ private:
     void yencPart(QByteArrayView line);
     void yencEnd(QByteArrayView line);
     void yencWrite(const char *data, qsizetype size);
+    // How much of `size` decoded bytes fits in the part's range; then the
+    // counting, and the end of the attachment when some did not fit.
+    qsizetype yencRoom(qsizetype size) const;
+    void yencTook(qsizetype take, qsizetype size);
     void startYencFile();
     // Ends the attachment with a log line saying why.
     void yencFail(const QString &why);
@@ -87,6 +91,9 @@ private:
 
     bool accepting() const override;
     void write(const char *data, qsizetype size) override;
+    // yEnc lines are decoded straight into the output file's buffer.
+    char *lend(qsizetype size) override;
+    void written(qsizetype size) override;
     void reject() override;
 
     AppContext &m_ctx;
@@ -106,7 +113,7 @@ private:
         qint64 begin = 1; // this part's bytes, 1-based, both ends included
         qint64 end = 0;
         qint64 written = 0;
-        quint32 crc = 0; // of the bytes written
+        quint32 crc = 0; // of the bytes written, when "=yend" came
         bool hasFileCrc = false;
         quint32 fileCrc = 0; // "crc32=" of the whole file
         QString name;

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 
@@ -272,6 +273,8 @@ OpenResult OutputFiles::OpenOutFile(const OutFileRequest &r, QString &fileName,
                     m_fd = fd;
                     m_path = fullPath;
                     m_used = 0;
+                    m_crcOn = false;
+                    m_crcFrom = 0;
                     m_error.clear();
                     result.status = OpenResult::Status::Opened;
                     result.fullPath = fullPath;
@@ -322,6 +325,8 @@ bool OutputFiles::openExisting(const QString &fullPath)
     m_fd = fd;
     m_path = fullPath;
     m_used = 0;
+    m_crcOn = false;
+    m_crcFrom = 0;
     m_error.clear();
     return true;
 }
@@ -345,8 +350,10 @@ bool OutputFiles::flush()
         return true;
     int err = 0;
     qsizetype left = 0;
+    settleCrc();
     const bool ok = writeAll(m_fd, m_buffer.get(), m_used, &err, &left);
     m_used = 0;
+    m_crcFrom = 0;
     if (!ok) {
         m_lost = left;
         m_error = describe(err);
@@ -364,6 +371,9 @@ bool OutputFiles::write(const char *data, qsizetype size)
     if (m_used + size > BufferBytes && !flush())
         return false;
     if (size >= BufferBytes) {
+        if (m_crcOn)
+            m_crc = static_cast<quint32>(
+                ::crc32_z(m_crc, reinterpret_cast<const Bytef *>(data), static_cast<size_t>(size)));
         int err = 0;
         if (!writeAll(m_fd, data, size, &err)) {
             m_error = describe(err);
@@ -376,6 +386,38 @@ bool OutputFiles::write(const char *data, qsizetype size)
     std::memcpy(m_buffer.get() + m_used, data, static_cast<size_t>(size));
     m_used += size;
     return true;
+}
+
+char *OutputFiles::reserve(qsizetype size)
+{
+    if (m_fd < 0 || size > BufferBytes)
+        return nullptr;
+    m_lost = 0;
+    if (m_used + size > BufferBytes && !flush())
+        return nullptr;
+    return m_buffer.get() + m_used;
+}
+
+void OutputFiles::settleCrc()
+{
+    if (m_crcOn && m_used > m_crcFrom)
+        m_crc = static_cast<quint32>(
+            ::crc32_z(m_crc, reinterpret_cast<const Bytef *>(m_buffer.get() + m_crcFrom),
+                      static_cast<size_t>(m_used - m_crcFrom)));
+    m_crcFrom = m_used;
+}
+
+void OutputFiles::startCrc()
+{
+    m_crcOn = true;
+    m_crc = static_cast<quint32>(::crc32(0L, Z_NULL, 0));
+    m_crcFrom = m_used;
+}
+
+quint32 OutputFiles::crc()
+{
+    settleCrc();
+    return m_crc;
 }
 
 bool OutputFiles::CloseOutFile()

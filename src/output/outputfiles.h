@@ -94,6 +94,17 @@ public:
     // Appends bytes. False when they could not be written (errorString()
     // says why); the file is then closed and kept as far as it got.
     bool write(const char *data, qsizetype size);
+    // Room for `size` bytes (at most 64 KB) at the end of the buffer, to be
+    // filled and then taken with commit() before any other call; writes what
+    // is buffered first when there is too little. Null when no file is open,
+    // `size` is too large, or the buffered bytes could not be written.
+    char *reserve(qsizetype size);
+    void commit(qsizetype size) { m_used += size; }
+    // The CRC32 (zlib) of the bytes written since startCrc(), taken in large
+    // blocks from the buffer: per line it would cost several times the
+    // decoding.
+    void startCrc();
+    quint32 crc();
     // Writes what is buffered and closes. False when the data did not all
     // reach the file or the file was removed while it was written. Safe with
     // no file open.
@@ -108,10 +119,14 @@ public:
 
 private:
     bool flush();
+    void settleCrc();
     int m_fd = -1;
     QString m_path;
     QString m_error;
     std::unique_ptr<char[]> m_buffer;
     qsizetype m_used = 0;
     qint64 m_lost = 0;
+    bool m_crcOn = false;
+    quint32 m_crc = 0;
+    qsizetype m_crcFrom = 0; // buffered bytes before this are in m_crc
 };

@@ -94,8 +94,12 @@ private slots:
                               "=ypart begin=4999999999990 end=5000000000000", enc, "<end>"}
             << QStringList{} << QByteArray() << "size=が大きすぎます";
         QTest::newRow("more data than the part")
-            << QByteArrayList{"=ybegin part=1 total=2 size=8 name=a.bin", "=ypart begin=1 end=4",
-                              enc, "=yend size=4 part=1", "<end>"}
+            << QByteArrayList{"=ybegin part=1 total=2 size=8 name=a.bin",
+                              "=ypart begin=1 end=4",
+                              yencEncode(d.left(2)),
+                              yencEncode(d.mid(2)),
+                              "=yend size=4 part=1",
+                              "<end>"}
             << QStringList{"a.bin"} << d.left(4) << "size=を超えるﾃﾞｰﾀです";
         QTest::newRow("more data than the file")
             << QByteArrayList{"=ybegin line=128 size=5 name=a.bin", enc, end, "<end>"}
@@ -219,6 +223,16 @@ private slots:
         r.parser->endOfRun();
         QCOMPARE(r.bytes(QStringLiteral("../outside.bin")), QByteArray("keep"));
         QCOMPARE(r.bytes(QStringLiteral("x.bin")).mid(1000), kData.mid(1000, 1000));
+        // The record is replaced whole: one opened before a save reads on
+        // to the old record's end.
+        const QByteArray before = r.bytes(YencParts::recordName());
+        QFile reader(r.save + QLatin1Char('/') + YencParts::recordName());
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        parts.add(YencParts::Key{QStringLiteral("y.bin"), 9, 1, {}, {}},
+                  r.save + QStringLiteral("/y.bin"), QStringLiteral("971207"));
+        QVERIFY(parts.save());
+        QCOMPARE(reader.readAll(), before);
+        QVERIFY(r.bytes(YencParts::recordName()) != before);
     }
 };
 
