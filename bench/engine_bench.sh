@@ -20,7 +20,8 @@
 # files (made by python3-yenc, a part of each file in turn), fetched by
 # engine_rawfetch, by engine_serialfetch (which decodes yEnc too, checks
 # each part's CRC32 and writes it at its offset) and by kaplo-cli, whose
-# files are then compared with the originals. CASES "yenc" runs only these.
+# files are then compared with the originals. CASES "yenc" runs only these
+# and the uuencoded articles' raw, serial and kaplo-cli rows.
 #
 #   cmake -S . -B build -G Ninja -DKAPLO_BUILD_BENCH=ON
 #   cmake --build build --target kaplo-cli engine_rawfetch engine_serialfetch \
@@ -46,7 +47,9 @@ raw=$build/bench/engine_rawfetch
 serial=$build/bench/engine_serialfetch
 proxy=$build/bench/delayproxy
 window=$build/bench/bench_window
-for x in "$cli" "$raw" "$serial" "$proxy" "$window"; do
+needed=("$cli" "$raw" "$serial")
+all && needed+=("$proxy" "$window")
+for x in "${needed[@]}"; do
     [ -x "$x" ] || { echo "build $(basename "$x") first" >&2; exit 1; }
 done
 
@@ -70,9 +73,10 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost \
 chmod 0644 "$work/server.key" "$work/server.pem"
 "$server" start "$inn" "$port" --tls "$tlsport" "$work/server.pem" "$work/server.key" >/dev/null
 "$server" newgroup "$inn" kaplo.bench kaplo.big kaplo.yenc >/dev/null
+echo "posting $count articles of ~100 KB ..." >&2
+python3 "$root/bench/engine_post.py" "$port" kaplo.bench "$count" 102400
 if all; then
-    echo "posting $count articles of ~100 KB and one of ~50 MB ..." >&2
-    python3 "$root/bench/engine_post.py" "$port" kaplo.bench "$count" 102400
+    echo "posting one article of ~50 MB ..." >&2
     python3 "$root/bench/engine_post.py" "$port" kaplo.big 1 52428800
 fi
 echo "posting $count yEnc parts of ~100 KB ..." >&2
@@ -81,11 +85,13 @@ echo "posting $count yEnc parts of ~100 KB ..." >&2
 # The delaying proxies, ended by the trap (and by themselves after an hour).
 proxy0=$(freeport)
 proxy10=$(freeport)
-"$proxy" "$proxy0" "$port" 0 3600 &
-pids+=($!)
-"$proxy" "$proxy10" "$port" 10 3600 &
-pids+=($!)
-sleep 0.5
+if all; then
+    "$proxy" "$proxy0" "$port" 0 3600 &
+    pids+=($!)
+    "$proxy" "$proxy10" "$port" 10 3600 &
+    pids+=($!)
+    sleep 0.5
+fi
 
 now() { date +%s.%N; }
 
@@ -157,7 +163,6 @@ for r in $(seq "$rounds"); do
     run_timed s kb "$cli" download --settings "$ini"
     (cd "$work/r$r/ycli/save" && sha256sum --quiet -c "$work/yenc.sha")
     record ycli "$s" "$kb"
-    all || continue
 
     run_timed s kb "$raw" 127.0.0.1 "$port" kaplo.bench
     read -r articles bytes <"$work/out.txt"
@@ -172,6 +177,7 @@ for r in $(seq "$rounds"); do
     run_timed s kb "$cli" download --settings "$ini"
     saved "$work/r$r/cli/save" "$count"
     record cli "$s" "$kb"
+    all || continue
 
     ini=$(settings "$work/r$r/p0" "$proxy0" kaplo.bench)
     run_timed s kb "$cli" download --settings "$ini"
@@ -248,19 +254,19 @@ line yserial "yEnc: engine_serialfetch"
 line ycli "yEnc: kaplo-cli download"
 echo "yEnc kaplo-cli / serial:     $(ratio ycli yserial)"
 echo "yEnc kaplo-cli / raw:        $(ratio ycli yraw)"
-all || exit 0
 echo "$count articles, $bytes bytes received per run; median of $rounds rounds (lowest-highest)"
 line raw "engine_rawfetch (discard)"
 line serial "engine_serialfetch (decode, write)"
 line cli "kaplo-cli download"
+echo "kaplo-cli / serial:          $(ratio cli serial)"
+echo "kaplo-cli / raw:             $(ratio cli raw)"
+all || exit 0
 line p0 "kaplo-cli, proxy 0 ms"
 line p10 "kaplo-cli, proxy 10 ms"
 line win "window (Form1 offscreen)"
 line tls "kaplo-cli, TLS"
 printf '%-34s %7.1f MB/s  (one run)\n' "kaplo-cli, proxy 10 ms, PIPELINE=1" \
     "$(echo "$bytes / ${secs[p10one]} / 1000000" | bc -l)"
-echo "kaplo-cli / serial:          $(ratio cli serial)"
-echo "kaplo-cli / raw:             $(ratio cli raw)"
 echo "serial / raw:                $(ratio serial raw)"
 echo "proxy 10 ms / proxy 0 ms:    $(ratio p10 p0)"
 echo "window / kaplo-cli:          $(ratio win cli)"
