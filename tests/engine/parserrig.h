@@ -21,37 +21,30 @@
 
 struct ParserRig {
     QTemporaryDir dir;
-    QString save;
-    std::unique_ptr<SettingsStore> store;
+    QString save = dir.filePath(QStringLiteral("save"));
+    SettingsStore store{dir.filePath(QStringLiteral("KAPLO.ini"))};
     ScriptedPrompter prompter;
-    std::unique_ptr<AppContext> ctx;
+    AppContext ctx{store, prompter};
     RunState state;
     RunLog log;
-    std::unique_ptr<ArticleParser> parser;
+    ArticleParser parser{ctx, state, log};
 
     ParserRig()
     {
-        save = dir.filePath(QStringLiteral("save"));
         QDir().mkpath(save);
-        store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("KAPLO.ini")));
-        ctx = std::make_unique<AppContext>(*store, prompter);
-        ctx->settings.load(*store);
-        ctx->settings.saveDir = save;
-        ctx->settings.groupDir = QStringLiteral("FALSE");
-        ctx->settings.log = QStringLiteral("FALSE");
+        ctx.settings.load(store);
+        ctx.settings.saveDir = save;
+        ctx.settings.groupDir = ctx.settings.log = QStringLiteral("FALSE");
         state.now = [] { return QDateTime(QDate(1997, 12, 6), QTime(23, 0)); };
         state.groupName = QStringLiteral("alt.binaries.test");
-        state.groupSubject = QStringLiteral("NO");
-        state.groupDateDir = QStringLiteral("NO");
-        state.groupUserDir = QStringLiteral("NO");
-        state.groupRewrite = QStringLiteral("NO");
+        state.groupSubject = state.groupDateDir = state.groupUserDir = state.groupRewrite =
+            QStringLiteral("NO");
         state.runDate = QStringLiteral("971206");
-        parser = std::make_unique<ArticleParser>(*ctx, state, log);
     }
 
     void openLog()
     {
-        ctx->settings.log = QStringLiteral("TRUE");
+        ctx.settings.log = QStringLiteral("TRUE");
         log.openSummary(RunLog::summaryPath(save, state.runDate));
     }
     QString logText()
@@ -61,29 +54,30 @@ struct ParserRig {
         return f.open(QIODevice::ReadOnly) ? Cp932::decode(f.readAll()) : QString();
     }
 
-    void lines(const QStringList &ls)
+    // A line as the engine hands it: bytes while a body is open, else text.
+    void feed(const QByteArray &l)
     {
-        for (const QString &l : ls)
-            parser->articleLine(l);
+        if (!parser.rawArticleLine(l))
+            parser.articleLine(Cp932::decode(l));
+    }
+    void feed(const QString &l)
+    {
+        if (!parser.rawArticleLine(l.toUtf8()))
+            parser.articleLine(l);
     }
     // What the engine does at the final "." line.
     void endArticle()
     {
-        if (ctx->settings.log == QLatin1String("TRUE"))
+        if (ctx.settings.log == QLatin1String("TRUE"))
             log.endRecord();
         state.from.clear();
         state.dateText.clear();
         state.openPending = false;
         state.subject.clear();
-        parser->closeOutFile();
-        state.mimeState = MimeState::None;
+        parser.closeOutFile();
+        state.mimeState = 0;
         state.pendingFileName.clear();
         state.nameParameters.clear();
-    }
-    void article(const QStringList &ls)
-    {
-        lines(ls);
-        endArticle();
     }
 
     QByteArray bytes(const QString &relative) const
@@ -104,6 +98,15 @@ struct ParserRig {
         }
         out.sort();
         return out;
+    }
+    // Nothing beside the save directory and the settings file.
+    QStringList outside() const
+    {
+        QStringList e = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                   QDir::Hidden | QDir::System);
+        e.removeAll(QStringLiteral("save"));
+        e.removeAll(QStringLiteral("KAPLO.ini"));
+        return e;
     }
 };
 
@@ -128,16 +131,6 @@ inline QStringList uuBlock(const QString &name, const QByteArray &data)
         out << s;
     }
     out << QStringLiteral("`") << QStringLiteral("end");
-    return out;
-}
-
-// Lines of base64 as MIME writes them, 76 characters a line.
-inline QStringList base64Lines(const QByteArray &data)
-{
-    const QString text = QString::fromLatin1(data.toBase64());
-    QStringList out;
-    for (qsizetype i = 0; i < text.size(); i += 76)
-        out << text.mid(i, 76);
     return out;
 }
 

@@ -14,9 +14,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         const QDir dir(QStringLiteral(KAPLO_TEST_DATA "/fuzz/article"));
-        const QStringList names = dir.entryList(QDir::Files);
-        QVERIFY(!names.isEmpty());
-        for (const QString &n : names)
+        for (const QString &n : dir.entryList(QDir::Files))
             QTest::newRow(qPrintable(n)) << dir.filePath(n);
     }
     void replay()
@@ -25,14 +23,14 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray data = f.readAll();
-        QVERIFY(!data.isEmpty());
         ParserRig rig;
         const uchar o = uchar(data[0]);
-        rig.ctx->settings.groupDir = QLatin1String(o & 1 ? "TRUE" : "FALSE");
-        rig.state.groupDateDir = QLatin1String(o & 4 ? "YES" : "NO");
-        rig.state.groupUserDir = QLatin1String(o & 8 ? "YES" : "NO");
-        rig.state.groupSubject = QLatin1String(o & 16 ? "YES" : "NO");
-        rig.state.groupRewrite = QLatin1String(o & 32 ? "YES" : "NO");
+        const auto yes = [o](int bit) { return QLatin1String(o & bit ? "YES" : "NO"); };
+        rig.ctx.settings.groupDir = QLatin1String(o & 1 ? "TRUE" : "FALSE");
+        rig.state.groupDateDir = yes(4);
+        rig.state.groupUserDir = yes(8);
+        rig.state.groupSubject = yes(16);
+        rig.state.groupRewrite = yes(32);
         if (o & 2)
             rig.openLog();
         QList<QByteArray> lines = data.mid(1).split('\n');
@@ -42,21 +40,16 @@ private slots:
         }
         rig.state.groupName = Cp932::decode(lines.takeFirst());
         for (const QByteArray &l : lines) {
-            if (l == ".") {
+            if (l == ".")
                 rig.endArticle();
-                continue;
-            }
-            if (!(rig.state.inBody && rig.parser->rawArticleLine(l)))
-                rig.parser->articleLine(Cp932::decode(l));
+            else
+                rig.feed(l);
             if (!rig.state.fatalError.isEmpty() || !rig.state.runError.isEmpty())
                 break;
         }
-        rig.parser->endOfRun();
-        rig.parser->closeOutFile();
-        for (const QString &e :
-             QDir(rig.dir.path())
-                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-            QVERIFY2(e == QLatin1String("save") || e == QLatin1String("KAPLO.ini"), qPrintable(e));
+        rig.parser.endOfRun();
+        rig.parser.closeOutFile();
+        QCOMPARE(rig.outside(), QStringList());
     }
 };
 

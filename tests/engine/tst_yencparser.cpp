@@ -57,8 +57,8 @@ class TestYencParser : public QObject {
         for (const QByteArray &l : lines) {
             if (l == "<end>")
                 r.endArticle();
-            else if (!r.parser->rawArticleLine(l))
-                r.parser->articleLine(Cp932::decode(l));
+            else if (!r.parser.rawArticleLine(l))
+                r.parser.articleLine(Cp932::decode(l));
         }
     }
 
@@ -129,7 +129,7 @@ private slots:
         ParserRig r;
         r.openLog();
         feed(r, lines);
-        r.parser->endOfRun();
+        r.parser.endOfRun();
         QStringList got = r.files();
         got.removeAll(YencParts::recordName());
         QCOMPARE(got, files);
@@ -164,12 +164,12 @@ private slots:
         const qint64 bounds[] = {1, 1001, 2001, 3001};
         for (const int k : order) {
             if (k == 0) {
-                r.parser->endOfRun();
+                r.parser.endOfRun();
                 continue;
             }
             feed(r, part("j.bin", kData, k, 3, bounds[k - 1], bounds[k] - 1));
         }
-        r.parser->endOfRun();
+        r.parser.endOfRun();
         QCOMPARE(r.bytes(QStringLiteral("j(2).bin")), kData);
         QCOMPARE(r.bytes(QStringLiteral("j.bin")), QByteArray());
         QCOMPARE(r.state.fileCount, 1);
@@ -192,7 +192,7 @@ private slots:
         r.openLog();
         feed(r, part("m.bin", kData, 1, 3, 1, 1000));
         feed(r, part("m.bin", kData, 3, 3, 2001, 3000));
-        r.parser->endOfRun();
+        r.parser.endOfRun();
         QVERIFY(r.logText().contains(QStringLiteral("未完成 ") + r.save +
                                      QStringLiteral("/m.bin (2000/3000ﾊﾞｲﾄ)")));
         // The record is garbage now: part 2 opens the file anew.
@@ -203,7 +203,7 @@ private slots:
         r.openLog();
         r.state.groupRewrite = QStringLiteral("YES");
         feed(r, part("m.bin", kData, 2, 3, 1001, 2000));
-        r.parser->endOfRun();
+        r.parser.endOfRun();
         QCOMPARE(r.bytes(QStringLiteral("m.bin")), QByteArray(1000, '\0') + kData.mid(1000, 1000));
         QCOMPARE(r.state.fileCount, 2);
         QVERIFY(r.logText().contains(QStringLiteral("途中のﾌｧｲﾙの記録を読めません")));
@@ -220,7 +220,7 @@ private slots:
         QVERIFY(parts.save());
         r.openLog();
         feed(r, part("x.bin", kData, 2, 3, 1001, 2000));
-        r.parser->endOfRun();
+        r.parser.endOfRun();
         QCOMPARE(r.bytes(QStringLiteral("../outside.bin")), QByteArray("keep"));
         QCOMPARE(r.bytes(QStringLiteral("x.bin")).mid(1000), kData.mid(1000, 1000));
         // The record is replaced whole: one opened before a save reads on

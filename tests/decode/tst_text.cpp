@@ -1,0 +1,187 @@
+// Header text: CP932, ISO-2022-JP, encoded words. Rows from tests/data/decode
+// and tests/data/jis (made by real encoders and glibc's iconv).
+#include "decode/cp932.h"
+#include "decode/encodedword.h"
+#include "decode/iso2022.h"
+#include "support/escapes.h"
+#include "support/testregistry.h"
+
+#include <QHash>
+#include <QTest>
+
+#include <functional>
+
+class TestText : public QObject {
+    Q_OBJECT
+private slots:
+    void rows_data()
+    {
+        for (const char *c : {"fn", "in", "out"})
+            QTest::addColumn<QString>(c);
+        kaplotest::addTextRows(QStringLiteral("JisToSJis"), QStringLiteral("decode/jistosjis.txt"));
+        kaplotest::addTextRows(QStringLiteral("Iso_2022"), QStringLiteral("decode/iso2022.txt"));
+        kaplotest::addTextRows(QStringLiteral("Iso_2022"), QStringLiteral("jis/encoded_words.txt"));
+        kaplotest::addTextRows(QStringLiteral("B64EnCode"), QStringLiteral("decode/b64encode.txt"));
+        kaplotest::addTextRows(QStringLiteral("QEnCode"), QStringLiteral("decode/qencode.txt"));
+        kaplotest::addTextRows(QStringLiteral("decode"), QStringLiteral("decode/cp932decode.txt"));
+        kaplotest::addTextRows(QStringLiteral("encode"), QStringLiteral("decode/cp932encode.txt"));
+        kaplotest::addTextRows(QStringLiteral("singleByteCode"), QStringLiteral("decode/singlebyte.txt"));
+    }
+    void rows()
+    {
+        QFETCH(QString, fn);
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        const QByteArray hex = in.toLatin1();
+        const QMap<QString, std::function<QString()>> run{
+            {"JisToSJis", [&] { return JisToSJis(in); }},
+            {"Iso_2022", [&] { return Iso_2022(in); }},
+            {"B64EnCode", [&] { return B64EnCode(in); }},
+            {"QEnCode", [&] { return QEnCode(in); }},
+            {"singleByteCode",
+             [&] { return QString::number(Cp932::singleByteCode(QChar(in.toInt(nullptr, 16)))); }},
+            {"decode", [&] {
+                 // Whole, and streamed: the same text.
+                 const QByteArray bytes = QByteArray::fromHex(hex);
+                 Cp932::StreamDecoder s;
+                 QString streamed = s.decode(bytes);
+                 streamed += s.flush();
+                 const QString whole = Cp932::decode(bytes);
+                 return streamed == whole ? whole : QStringLiteral("streamed: ") + streamed;
+             }},
+            {"encode", [&] {
+                 // "lossy" when a character was missing; the logs' form has
+                 // "〓" where "?" stood for one.
+                 bool lost = false;
+                 const QByteArray e = Cp932::encode(in, &lost).toHex();
+                 QByteArray geta = Cp932::encode(in, nullptr, Cp932::kGetaMark).toHex();
+                 if (lost)
+                     geta.replace("81ac", "3f");
+                 return QString::fromLatin1(e + (lost ? " lossy" : "") +
+                                            (geta != e ? " and a geta form of " + geta : ""));
+             }},
+        };
+        const QString before = in;
+        QCOMPARE(run[fn](), out);
+        QCOMPARE(in, before);
+    }
+
+    // Every code CP932 defines decodes to one character, which encodes to a
+    // code of the same character; codes without duplicates come back exact.
+    void everyCodeRoundTrips()
+    {
+        QVERIFY2(Cp932::available(), "no windows-31j converter (Qt built without ICU?)");
+        int defined = 0, exact = 0;
+        for (int code = 0; code <= 0xFFFF; ++code) {
+            const QChar c = Cp932::fromCode(code);
+            if (c.unicode() == 0xFFFD)
+                continue;
+            ++defined;
+            const int back = Cp932::code(c.unicode());
+            QVERIFY2(back >= 0, qPrintable(QString::number(code, 16)));
+            QCOMPARE(Cp932::fromCode(back), c);
+            exact += back == code;
+            QByteArray bytes;
+            if (code >= 0x100)
+                bytes.append(char(code >> 8));
+            bytes.append(char(code & 0xFF));
+            QCOMPARE(Cp932::decode(bytes), QString(c));
+        }
+        // 128 ASCII, 63 kana, 6,879 JIS X 0208, 83 NEC row 13, 374 NEC-selected
+        // and 388 IBM extensions, 1,880 user-defined.
+        QCOMPARE(defined, 9795);
+        QCOMPARE(defined - exact, 398);
+    }
+
+    // A double-byte character split across reads is joined, wherever the
+    // split falls; with utf8Lines, each line is UTF-8 when it is well-formed
+    // UTF-8, else CP932 as without it.
+    void streams_data()
+    {
+        QTest::addColumn<bool>("utf8Lines");
+        QTest::addColumn<QByteArray>("hex");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CP932") << false << QByteArray("4182a282a0b18340 0d0a 889f5c ed40")
+                               << QStringLiteral("Aいあｱァ\r\n亜\\纊");
+        QTest::newRow("UTF-8 line, CP932 line") << true
+                                                << QByteArray("53e58699e79c9f0d0a 8eca905e 0a41")
+                                                << QStringLiteral("S写真\r\n写真\nA");
+        QTest::newRow("ASCII and an unfinished CP932 line")
+            << true << QByteArray("610a4182") << QStringLiteral("a\nA\uFFFD");
+        QTest::newRow("a lead byte before the line end")
+            << true << QByteArray("820a82a0") << QStringLiteral("\uFFFD\nあ");
+        QTest::newRow("overlong form is no UTF-8") << true << QByteArray("c0af0a")
+                                                   << QStringLiteral("ﾀｯ\n");
+        QTest::newRow("surrogate is no UTF-8")
+            << true << QByteArray("eda080") << Cp932::decode(QByteArray::fromHex("eda080"));
+        QTest::newRow("beyond U+10FFFF is no UTF-8")
+            << true << QByteArray("f4908080") << Cp932::decode(QByteArray::fromHex("f4908080"));
+        QTest::newRow("4-byte UTF-8") << true << QByteArray("f09f9880")
+                                      << QString::fromUcs4(U"\U0001F600");
+        QTest::newRow("European") << true << QByteArray("436166c3a9") << QStringLiteral("Café");
+    }
+    void streams()
+    {
+        QFETCH(bool, utf8Lines);
+        QFETCH(QByteArray, hex);
+        QFETCH(QString, text);
+        const QByteArray bytes = QByteArray::fromHex(hex);
+        for (int a = 0; a <= bytes.size(); ++a) {
+            for (int b = a; b <= bytes.size(); ++b) {
+                Cp932::StreamDecoder s;
+                s.setUtf8Lines(utf8Lines);
+                QString got = s.decode(bytes.left(a));
+                got += s.decode(bytes.mid(a, b - a));
+                s.appendTo(bytes.mid(b), got);
+                QCOMPARE(got + s.flush(), text);
+            }
+        }
+        // A line too long to wait for is read as CP932; reset drops a lead.
+        Cp932::StreamDecoder s;
+        s.setUtf8Lines(true);
+        const QByteArray utf8 = QByteArray("\xc3\xa9").repeated(Cp932::StreamDecoder::kMaxHeldBytes);
+        QString got = s.decode(utf8);
+        got += s.decode("\n\xc3\xa9\n");
+        QCOMPARE(got, Cp932::decode(utf8) + QStringLiteral("\né\n"));
+        QCOMPARE(s.decode(QByteArray::fromHex("4182")), QStringLiteral("A"));
+        s.reset();
+        QCOMPARE(s.decode("a0"), QStringLiteral("a0"));
+        QCOMPARE(s.flush(), QString());
+    }
+
+    // Every JIS X 0208 character, against glibc's iconv (fixture made by
+    // tests/data/jis/make_fixtures.py). A wrong Shift_JIS formula shows up
+    // as thousands of mismatches.
+    void everyJisX0208CharacterMatchesIconv()
+    {
+        // Where JIS converters and Microsoft's CP932 table part ways, the
+        // character comes from CP932 (the code goes through Shift_JIS).
+        const QHash<int, QPair<char16_t, char16_t>> cp932Differs = {
+            {0x2141, {0x301C, 0xFF5E}}, {0x2142, {0x2016, 0x2225}}, {0x215D, {0x2212, 0xFF0D}},
+            {0x2171, {0x00A2, 0xFFE0}}, {0x2172, {0x00A3, 0xFFE1}}, {0x224C, {0x00AC, 0xFFE2}},
+        };
+        int checked = 0;
+        for (const QByteArray &line : kaplotest::dataFile(QStringLiteral("jis/jis0208.txt")).split('\n')) {
+            if (line.isEmpty() || line.startsWith('#'))
+                continue;
+            const int jis = line.left(4).toInt(nullptr, 16);
+            char16_t want = char16_t(line.mid(7, 4).toInt(nullptr, 16));
+            if (const auto d = cp932Differs.constFind(jis); d != cp932Differs.cend()) {
+                QCOMPARE(want, d->first);
+                want = d->second;
+            }
+            const QString got = JisToSJis(QStringLiteral("\x1b$B") + QChar(jis >> 8) + QChar(jis & 0xFF) +
+                                          QStringLiteral("\x1b(B"));
+            if (got != QString(QChar(want)))
+                QFAIL(qPrintable(QStringLiteral("JIS %1: got %2, want U+%3")
+                                     .arg(jis, 4, 16)
+                                     .arg(got)
+                                     .arg(int(want), 4, 16, QLatin1Char('0'))));
+            ++checked;
+        }
+        QCOMPARE(checked, 6879);
+    }
+};
+
+KAPLO_TEST(TestText)
+#include "tst_text.moc"
