@@ -75,7 +75,8 @@ private slots:
         QFETCH(kaplotest::DataCase, c);
         const bool uu = c.has("uu");
         const QString line = kaplotest::unescape(c.text(uu ? "uu" : "base64"));
-        const Decode decode = uu ? Decode(UuDecoder::decodeLine) : Decode(Base64Decoder::decodeLine);
+        const Decode decode =
+            uu ? Decode(UuDecoder::decodeLine) : Decode(Base64Decoder::decodeLine);
         RecordingSink sink;
         decode(line, sink);
         QCOMPARE(sink.bytes.toHex(), c.bytes("writes"));
@@ -123,8 +124,10 @@ private slots:
         QFETCH(bool, uu);
         QRandomGenerator rng(uu ? 4711 : 1997);
         const QString alphabet =
-            uu ? QStringLiteral("`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_ ")
-               : QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=");
+            uu ? QStringLiteral(
+                     "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_ ")
+               : QStringLiteral(
+                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=");
         const QString hostile = QStringLiteral("abz -*.~\x7f\u00e9\uff71\u65e5");
         for (int round = 0; round < 5000; ++round) {
             const int n = rng.bounded(64);

@@ -80,8 +80,8 @@ private slots:
         ctx.settings.groupDir = QStringLiteral("FALSE");
         GroupTable::Row row = GroupTable::newRow(g, ctx.groupDefaults());
         row[GroupTable::Download] = QStringLiteral("YES");
-        for (const auto col : {GroupTable::DateDir, GroupTable::UserDir, GroupTable::Subject,
-                               GroupTable::Rewrite})
+        for (const auto col :
+             {GroupTable::DateDir, GroupTable::UserDir, GroupTable::Subject, GroupTable::Rewrite})
             row[col] = QStringLiteral("NO");
         const QStringList set = c.text("set").split(u' ', Qt::SkipEmptyParts);
         for (const QString &s : set) {
@@ -141,12 +141,13 @@ private slots:
                 continue;
             QFile file(save + u'/' + expand(f.section(QStringLiteral(" | "), 0, 0)));
             QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY2(file.readAll() ==
-                         sampleBytes(spec[0].toInt(), spec[1].toInt()).left(spec.value(2, spec[0]).toInt()),
+            QVERIFY2(file.readAll() == sampleBytes(spec[0].toInt(), spec[1].toInt())
+                                           .left(spec.value(2, spec[0]).toInt()),
                      qPrintable(f));
         }
         QFile logFile(save + u'/' + st.runDate + QStringLiteral(".LOG"));
-        const QString log = logFile.open(QIODevice::ReadOnly) ? Cp932::decode(logFile.readAll()) : QString();
+        const QString log =
+            logFile.open(QIODevice::ReadOnly) ? Cp932::decode(logFile.readAll()) : QString();
         for (const QString &l : c.lines("log")) {
             const bool absent = l.startsWith(u'!');
             QVERIFY2(log.contains(expand(l.mid(absent ? 1 : 0))) != absent,

@@ -60,8 +60,9 @@ private slots:
             QTest::addColumn<QString>(c);
         for (const char *fn : {"FileNameCheck", "DirNameCheck", "FileNameChange", "safeDirLevel",
                                "safeFileName", "keepLastUtf8Bytes", "numberedName"})
-            kaplotest::addTextRows(QLatin1String(fn),
-                                   QStringLiteral("output/%1.txt").arg(QString::fromLatin1(fn).toLower()));
+            kaplotest::addTextRows(
+                QLatin1String(fn),
+                QStringLiteral("output/%1.txt").arg(QString::fromLatin1(fn).toLower()));
     }
     void rows()
     {
@@ -75,7 +76,9 @@ private slots:
             {"safeDirLevel", [&] { return safeDirLevel(in); }},
             {"safeFileName", [&] { return safeFileName(in); }},
             {"keepLastUtf8Bytes",
-             [&] { return keepLastUtf8Bytes(in.section(u':', 1), in.section(u':', 0, 0).toInt()); }},
+             [&] {
+                 return keepLastUtf8Bytes(in.section(u':', 1), in.section(u':', 0, 0).toInt());
+             }},
             {"numberedName", [&] { return OutputFiles::numberedName(in); }},
         };
         QCOMPARE(run[fn](), out);
@@ -87,10 +90,25 @@ private slots:
     // pieces that matter, and on the inputs the fuzzer found (tests/data/fuzz).
     void fileNameCheckMatchesTheRecursion()
     {
-        const QStringList pieces = {
-            "/", "\\", "\"", " ", "a", ".", "?", "\x1b", "\x03", "$B", "(B", "0!", "\t", "あ", "=?",
-            "=?ISO-2022-JP?B?eC95LmpwZw==?=", "=?iso-2022-jp?q?=2F=22_=5C?=", "=?ISO-2022-JP?B?IiAi?=",
-            "?="};
+        const QStringList pieces = {"/",
+                                    "\\",
+                                    "\"",
+                                    " ",
+                                    "a",
+                                    ".",
+                                    "?",
+                                    "\x1b",
+                                    "\x03",
+                                    "$B",
+                                    "(B",
+                                    "0!",
+                                    "\t",
+                                    "あ",
+                                    "=?",
+                                    "=?ISO-2022-JP?B?eC95LmpwZw==?=",
+                                    "=?iso-2022-jp?q?=2F=22_=5C?=",
+                                    "=?ISO-2022-JP?B?IiAi?=",
+                                    "?="};
         QStringList texts;
         QRandomGenerator rng(20240611);
         for (int i = 0; i < 30000; ++i) {
@@ -119,24 +137,43 @@ private slots:
         QCOMPARE(FileNameCheck(QString(1000000, u'\\')), QString());
         QCOMPARE(FileNameCheck(QStringLiteral("\"/").repeated(500000) + QStringLiteral("b\"")),
                  QStringLiteral("b"));
-        QCOMPARE(FileNameCheck(QStringLiteral(" \\ ").repeated(300000) + u'c'), QStringLiteral("c"));
+        QCOMPARE(FileNameCheck(QStringLiteral(" \\ ").repeated(300000) + u'c'),
+                 QStringLiteral("c"));
     }
 
     // Whatever an article holds, the folder level and the file name made
     // from it name one file inside the save directory, really on the disk.
     void hostileNamesStayInside()
     {
-        QStringList names = {
-            "", ".", "..", "...", "../../etc/passwd", "..\\..\\x", "/etc/passwd", "/", "\\",
-            "a/../..", ".hidden", " .. ", QString::fromUtf16(u"a\0b", 3), QString(QChar(0)),
-            "a\nb\r\x01\x1f\x7f", "\x1b$B$\"\x1b(B", QString(QChar(0xD800)), QString(300, u'a'),
-            QString(300, u'あ'), QString::fromUcs4(U"\U0001F600").repeated(100),
-            QString(254, u'a') + u'あ', QString(301, u'.'), QString(253, u'x') + QString(10, u'.')};
+        QStringList names = {"",
+                             ".",
+                             "..",
+                             "...",
+                             "../../etc/passwd",
+                             "..\\..\\x",
+                             "/etc/passwd",
+                             "/",
+                             "\\",
+                             "a/../..",
+                             ".hidden",
+                             " .. ",
+                             QString::fromUtf16(u"a\0b", 3),
+                             QString(QChar(0)),
+                             "a\nb\r\x01\x1f\x7f",
+                             "\x1b$B$\"\x1b(B",
+                             QString(QChar(0xD800)),
+                             QString(300, u'a'),
+                             QString(300, u'あ'),
+                             QString::fromUcs4(U"\U0001F600").repeated(100),
+                             QString(254, u'a') + u'あ',
+                             QString(301, u'.'),
+                             QString(253, u'x') + QString(10, u'.')};
         for (const QString &n : QStringList(names))
             names << FileNameCheck(n) << (QStringLiteral("a/") + n);
         for (const QString &n : names) {
             for (const QString &x : {n, FileNameChange(n)}) {
-                QVERIFY2(usableLevel(safeDirLevel(x)) && !safeDirLevel(x).startsWith(u'.'), qPrintable(x));
+                QVERIFY2(usableLevel(safeDirLevel(x)) && !safeDirLevel(x).startsWith(u'.'),
+                         qPrintable(x));
                 QVERIFY2(usableLevel(safeFileName(x)), qPrintable(x));
             }
             QTemporaryDir tmp;

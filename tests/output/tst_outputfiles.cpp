@@ -57,12 +57,16 @@ private slots:
         for (const QString &s : c.text("request").split(u' ', Qt::SkipEmptyParts)) {
             const QString v = kaplotest::unescape(s.section(u'=', 1));
             const QString key = s.section(u'=', 0, 0);
-            for (auto [name, flag] : {std::pair{"groupLevel", &r.groupLevel}, {"dateLevel", &r.dateLevel},
-                                      {"posterLevel", &r.posterLevel}, {"subjectPrefix", &r.subjectPrefix},
+            for (auto [name, flag] : {std::pair{"groupLevel", &r.groupLevel},
+                                      {"dateLevel", &r.dateLevel},
+                                      {"posterLevel", &r.posterLevel},
+                                      {"subjectPrefix", &r.subjectPrefix},
                                       {"rewrite", &r.rewrite}})
                 *flag = *flag || key == QLatin1String(name);
-            for (auto [name, text] : {std::pair{"group", &r.groupName}, {"date", &r.runDate},
-                                      {"poster", &r.posterDir}, {"subject", &r.subject}})
+            for (auto [name, text] : {std::pair{"group", &r.groupName},
+                                      {"date", &r.runDate},
+                                      {"poster", &r.posterDir},
+                                      {"subject", &r.subject}})
                 *text = key == QLatin1String(name) ? v : *text;
             if (key == u"saveDir")
                 r.saveDir = v == u"empty" ? QString() : m_tmp.filePath(v);
@@ -101,8 +105,11 @@ private slots:
                 QVERIFY(!res.description.isEmpty() || res.status != OpenResult::Status::Failed);
             }
         }
-        for (QDirIterator it(m_save, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories); it.hasNext();)
-            QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        for (QDirIterator it(m_save, QDir::Dirs | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            QFile::setPermissions(it.next(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::setPermissions(m_save, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (readOnly && ::geteuid() == 0)
             QSKIP("root writes into any directory");
@@ -112,12 +119,15 @@ private slots:
         QCOMPARE(results, want);
         if (c.has("files")) {
             QStringList got;
-            QDirIterator it(m_save, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+            QDirIterator it(m_save,
+                            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                             QDirIterator::Subdirectories);
             while (it.hasNext()) {
                 const QString p = it.next();
                 const QString rel = QDir(m_save).relativeFilePath(p);
-                got << (it.fileInfo().isDir() ? rel + u'/' : rel + QStringLiteral(" | ") + QString::fromUtf8(readAll(p)));
+                got << (it.fileInfo().isDir()
+                            ? rel + u'/'
+                            : rel + QStringLiteral(" | ") + QString::fromUtf8(readAll(p)));
             }
             got.sort();
             want.clear();
@@ -127,8 +137,9 @@ private slots:
             QCOMPARE(got, want);
         }
         QCOMPARE(readAll(m_tmp.filePath(QStringLiteral("outside.txt"))), QByteArray());
-        QCOMPARE(QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 (QStringList{"outside.txt", "save"}));
+        QCOMPARE(
+            QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            (QStringList{"outside.txt", "save"}));
     }
 
     // A name the file system refuses becomes 不明.tmp, numbered as any name.
@@ -140,7 +151,8 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
         FsFailure f;
-        QCOMPARE(OutputFiles::OutFileCheck(m_save, longName, false, &f), QStringLiteral("不明(2).tmp"));
+        QCOMPARE(OutputFiles::OutFileCheck(m_save, longName, false, &f),
+                 QStringLiteral("不明(2).tmp"));
     }
 
     void bufferedDataIsCompleteWhenClosed()

@@ -36,7 +36,8 @@ inline QString unescape(const QString &s)
             i += 8;
         } else if (c == u'{') {
             const qsizetype colon = s.indexOf(u':', i), close = s.indexOf(u'}', colon);
-            out += unescape(s.mid(colon + 1, close - colon - 1)).repeated(s.mid(i + 1, colon - i - 1).toInt());
+            out += unescape(s.mid(colon + 1, close - colon - 1))
+                       .repeated(s.mid(i + 1, colon - i - 1).toInt());
             i = close;
         } else
             out += c;
