@@ -82,7 +82,7 @@ private slots:
             {"numberedName", [&] { return OutputFiles::numberedName(in); }},
         };
         QCOMPARE(run[fn](), out);
-        if (fn == u"FileNameCheck")
+        if (fn == u"FileNameCheck" && in.size() < 1000) // a million separators: too deep
             QCOMPARE(recursiveFileNameCheck(in), out);
     }
 
@@ -90,25 +90,11 @@ private slots:
     // pieces that matter, and on the inputs the fuzzer found (tests/data/fuzz).
     void fileNameCheckMatchesTheRecursion()
     {
-        const QStringList pieces = {"/",
-                                    "\\",
-                                    "\"",
-                                    " ",
-                                    "a",
-                                    ".",
-                                    "?",
-                                    "\x1b",
-                                    "\x03",
-                                    "$B",
-                                    "(B",
-                                    "0!",
-                                    "\t",
-                                    "あ",
-                                    "=?",
-                                    "=?ISO-2022-JP?B?eC95LmpwZw==?=",
-                                    "=?iso-2022-jp?q?=2F=22_=5C?=",
-                                    "=?ISO-2022-JP?B?IiAi?=",
-                                    "?="};
+        const QStringList pieces = QStringLiteral("/|\\|\"| |a|.|?|\x1b|\x03|$B|(B|0!|\t|あ|=?|"
+                                                  "=?ISO-2022-JP?B?eC95LmpwZw==?=|"
+                                                  "=?iso-2022-jp?q?=2F=22_=5C?=|"
+                                                  "=?ISO-2022-JP?B?IiAi?=|?=")
+                                       .split(u'|');
         QStringList texts;
         QRandomGenerator rng(20240611);
         for (int i = 0; i < 30000; ++i) {
@@ -129,45 +115,15 @@ private slots:
         }
     }
 
-    // A million separators: a recursion this deep, or a decode per
-    // separator, would not come back.
-    void manySeparatorsAreCheap()
-    {
-        QCOMPARE(FileNameCheck(QString(1000000, u'/') + u'a'), QStringLiteral("a"));
-        QCOMPARE(FileNameCheck(QString(1000000, u'\\')), QString());
-        QCOMPARE(FileNameCheck(QStringLiteral("\"/").repeated(500000) + QStringLiteral("b\"")),
-                 QStringLiteral("b"));
-        QCOMPARE(FileNameCheck(QStringLiteral(" \\ ").repeated(300000) + u'c'),
-                 QStringLiteral("c"));
-    }
-
-    // Whatever an article holds, the folder level and the file name made
-    // from it name one file inside the save directory, really on the disk.
+    // Whatever an article holds (tests/data/output/hostilenames.txt), the
+    // folder level and the file name made from it name one file inside the
+    // save directory, really on the disk.
     void hostileNamesStayInside()
     {
-        QStringList names = {"",
-                             ".",
-                             "..",
-                             "...",
-                             "../../etc/passwd",
-                             "..\\..\\x",
-                             "/etc/passwd",
-                             "/",
-                             "\\",
-                             "a/../..",
-                             ".hidden",
-                             " .. ",
-                             QString::fromUtf16(u"a\0b", 3),
-                             QString(QChar(0)),
-                             "a\nb\r\x01\x1f\x7f",
-                             "\x1b$B$\"\x1b(B",
-                             QString(QChar(0xD800)),
-                             QString(300, u'a'),
-                             QString(300, u'あ'),
-                             QString::fromUcs4(U"\U0001F600").repeated(100),
-                             QString(254, u'a') + u'あ',
-                             QString(301, u'.'),
-                             QString(253, u'x') + QString(10, u'.')};
+        QStringList names;
+        for (const QByteArray &l :
+             kaplotest::dataFile(QStringLiteral("output/hostilenames.txt")).split('\n'))
+            names << kaplotest::unescape(QString::fromUtf8(l));
         for (const QString &n : QStringList(names))
             names << FileNameCheck(n) << (QStringLiteral("a/") + n);
         for (const QString &n : names) {
