@@ -85,7 +85,7 @@ struct ParserRig {
         state.openPending = false;
         state.subject.clear();
         parser.closeOutFile();
-        state.mimeState = 0;
+        state.mimeState = MimeState::None;
         state.pendingFileName.clear();
         state.nameParameters.clear();
     }
@@ -208,8 +208,8 @@ inline QString stateField(const RunState &s, const QString &key)
                              s.pendingFileName,
                              QLatin1String(s.inBody ? "yes" : "no"),
                              QLatin1String(s.openPending ? "yes" : "no"),
-                             n(s.bodyEncoding),
-                             n(s.mimeState),
+                             n(int(s.bodyEncoding)),
+                             n(int(s.mimeState)),
                              n(s.linesValue),
                              n(s.bodyLineCount),
                              n(s.fileCount),
