@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Mutation check: applies each small fault listed in tests/mutants.txt to a
 # copy of the tree, one at a time, builds the named test executable and runs
-# it. A mutant is "killed" when the test fails, "survived" when it passes.
+# it. A mutant is "killed" when the test fails, "survived" when it passes,
+# "broken" when its text is not found once or the fault does not compile.
 # Slow (one incremental build per mutant); not run by CI.
 #
 #   scripts/mutants.sh            every mutant
@@ -55,9 +56,14 @@ killed=0
 survived=0
 broken=0
 n=0
-while IFS=$'\t' read -r file find replace test || [ -n "$file" ]; do
-  case "$file" in '' | \#*) continue ;; esac
-  line="$file	$find	$replace	$test"
+while IFS= read -r line || [ -n "$line" ]; do
+  case "$line" in '' | \#*) continue ;; esac
+  # cut keeps empty fields (an empty replacement deletes the text found);
+  # read with a TAB separator would merge two TABs into one.
+  file=$(cut -f1 <<<"$line")
+  find=$(cut -f2 <<<"$line")
+  replace=$(cut -f3 <<<"$line")
+  test=$(cut -f4 <<<"$line")
   if [ -n "$filter" ] && [[ "$line" != *"$filter"* ]]; then continue; fi
   n=$((n + 1))
   exe=${test%%:*}
@@ -80,7 +86,9 @@ PY
   fi
   result=""
   if ! cmake --build "$build" --target "$exe" -j"$(nproc)" >"$work/mutant.log" 2>&1; then
-    result="killed (does not build)"
+    # A fault the compiler rejects proves nothing about the tests.
+    result="BROKEN (does not build, see $work/broken-$n.log)"
+    cp "$work/mutant.log" "$work/broken-$n.log"
   else
     (cd "$build" && KAPLO_TEST_CLASS="$class" QT_QPA_PLATFORM=offscreen \
       timeout 900 "tests/$exe" >>"$work/mutant.log" 2>&1)
