@@ -1,11 +1,13 @@
 #pragma once
 
-// A download engine on a FakeSocket, with its own settings file, save
-// directory and an article handler that records what it is given.
+// A download engine with its own settings file and save directory, on a
+// FakeSocket the test plays the server through, or on a real socket; its
+// article handler records what it is given.
 
 #include "core/appcontext.h"
 #include "engine/articlelinehandler.h"
 #include "engine/downloadengine.h"
+#include "engine/tcpnntpsocket.h"
 #include "settings/grouptable.h"
 #include "settings/settingsstore.h"
 #include "support/fakesocket.h"
@@ -14,8 +16,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QSignalSpy>
-#include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -33,8 +35,7 @@ public:
     void closeOutFile() override
     {
         ++closes;
-        st.inBody = false;
-        st.openPending = false;
+        st.inBody = st.openPending = false;
     }
     void closeOutFileOnly() override { ++closesOnly; }
 
@@ -46,6 +47,38 @@ public:
     std::function<void(QStringView)> onLine;
 };
 
+// A real socket that also keeps the commands it sent, without line ends.
+class RecordingTcpSocket final : public TcpNntpSocket {
+public:
+    void send(const QString &text) override
+    {
+        sent << text.chopped(2);
+        TcpNntpSocket::send(text);
+    }
+    QStringList sent;
+};
+
+// Collects what a socket delivers; reads at each data event but the first
+// `skip` ones.
+struct SocketReader {
+    NntpSocket &socket;
+    QString text;
+    QStringList errors;
+    QString textAtError; // what had been read when the error came
+    int events = 0;
+    explicit SocketReader(NntpSocket &s, int skip = 0) : socket(s)
+    {
+        QObject::connect(&s, &NntpSocket::dataArrival, [this, skip] {
+            if (++events > skip)
+                text += socket.readAll();
+        });
+        QObject::connect(&s, &NntpSocket::error, [this](const QString &e) {
+            errors << e;
+            textAtError = text;
+        });
+    }
+};
+
 struct EngineRig {
     QTemporaryDir dir;
     std::unique_ptr<SettingsStore> store;
@@ -55,31 +88,33 @@ struct EngineRig {
     std::unique_ptr<DownloadEngine> engine;
     std::unique_ptr<RecordingHandler> handler;
     std::unique_ptr<QSignalSpy> ended;
-    std::unique_ptr<QSignalSpy> runningSpy;
     QDateTime clock{QDate(1997, 12, 6), QTime(23, 0)};
 
-    EngineRig()
+    // One command at a time unless SERVER/PIPELINE says otherwise, so that a
+    // conversation reads step by step.
+    explicit EngineRig(NntpSocket *real = nullptr, const QString &host = "news.example",
+                       int port = 119)
     {
         store = std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("KAPLO.ini")));
         ctx = std::make_unique<AppContext>(*store, prompter);
-        ctx->settings.load(*store);
-        ctx->settings.serverName = QStringLiteral("news.example");
-        ctx->settings.serverPort = QStringLiteral("119");
-        ctx->settings.saveDir = dir.path();
-        // One command at a time, so that tests read the conversation step by
-        // step; the window of commands in flight has tests of its own.
-        ctx->settings.pipeline = QStringLiteral("1");
-        engine = std::make_unique<DownloadEngine>(*ctx, socket);
+        set("SERVER/SERVERNAME", host);
+        set("SERVER/SERVERPORT", QString::number(port));
+        set("SAVE/DIR", dir.path());
+        set("SERVER/PIPELINE", "1");
+        engine = std::make_unique<DownloadEngine>(*ctx, real ? *real : socket);
         engine->state().now = [this] { return clock; };
         handler = std::make_unique<RecordingHandler>(engine->state());
         engine->setArticleHandler(handler.get());
         ended = std::make_unique<QSignalSpy>(engine.get(), &DownloadEngine::runEnded);
-        runningSpy = std::make_unique<QSignalSpy>(engine.get(), &DownloadEngine::runningChanged);
     }
 
-    // A row with the given next-article number and download flag.
-    void addGroup(const QString &name, const QString &last = QString(),
-                  const QString &download = QStringLiteral("YES"))
+    // A setting as kaplo-cli config names it ("SERVER/SSL"), through the file.
+    void set(const QString &key, const QString &value)
+    {
+        store->write(key.section(u'/', 0, 0), key.section(u'/', 1), value);
+        ctx->settings.load(*store);
+    }
+    void addGroup(const QString &name, const QString &last = {}, const QString &download = "YES")
     {
         GroupTable::Row row = GroupTable::newRow(name, ctx->groupDefaults());
         row[GroupTable::Last] = last;
@@ -89,24 +124,14 @@ struct EngineRig {
     QString cell(int row, int col) const { return ctx->groups.text(row, col); }
     QString storedLast(int row) const
     {
-        return store->read(GroupTable::sectionOf(row), QStringLiteral("LAST"),
-                           QStringLiteral("<none>"));
+        return store->read(GroupTable::sectionOf(row), QStringLiteral("LAST"), "<none>");
     }
-
-    // Starts a run and delivers the greeting.
-    void start()
+    // Runs until the run ends (on a real socket).
+    bool run(int timeoutMs = 30000)
     {
+        const qsizetype before = ended->count();
         engine->Command1_Click();
-        socket.feed(QStringLiteral("200 news.example ready\r\n"));
-    }
-    QString lastSent() const { return socket.sent.isEmpty() ? QString() : socket.sent.last(); }
-    // What was sent, without the line ends.
-    QStringList commands() const
-    {
-        QStringList out;
-        for (const QString &s : socket.sent)
-            out << (s.endsWith(QLatin1String("\r\n")) ? s.chopped(2) : s);
-        return out;
+        return QTest::qWaitFor([&] { return ended->count() > before; }, timeoutMs);
     }
     QByteArray fileBytes(const QString &name) const
     {

@@ -70,12 +70,11 @@ inline void writeSettings(const QString &path, quint16 port, const QString &save
     store.commitBatch();
 }
 
-// The conversation one command at a time (SERVER/PIPELINE=1), for tests that
-// read it command by command while an article never ends.
-inline void oneCommandAtATime(const QString &path)
+// An article for INN: From, Newsgroups, Subject and the body.
+inline QByteArray innArticle(const QString &group, const QString &subject, const QByteArray &body)
 {
-    SettingsStore(path).write(QStringLiteral("SERVER"), QStringLiteral("PIPELINE"),
-                              QStringLiteral("1"));
+    return "From: Poster <poster@example.com>\r\nNewsgroups: " + group.toUtf8() +
+           "\r\nSubject: " + subject.toUtf8() + "\r\n\r\n" + body;
 }
 
 struct CliResult {

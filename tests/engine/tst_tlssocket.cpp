@@ -7,14 +7,9 @@
 #include "support/testcertificate.h"
 #include "support/testregistry.h"
 
-#include <QFile>
-#include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -24,58 +19,54 @@ namespace {
 // A TLS news server that answers each command line from a table.
 struct TlsServer {
     QSslServer server;
-    QStringList received;      // decrypted command lines
-    int sessions = 0;          // connections whose handshake completed
-    int handshakesStarted = 0; // connections that began one
-    QHash<QString, QByteArray> replies;
+    QStringList received; // decrypted command lines
+    int sessions = 0;     // connections whose handshake completed
+    QHash<QByteArray, QByteArray> replies;
 
-    bool start(const TestCertificate &cert)
+    explicit TlsServer(const TestCertificate &cert)
     {
         QFile key(cert.keyFile);
-        if (!key.open(QIODevice::ReadOnly))
-            return false;
         QSslConfiguration conf = QSslConfiguration::defaultConfiguration();
-        const QList<QSslCertificate> chain = QSslCertificate::fromPath(cert.certFile);
-        if (chain.isEmpty())
-            return false;
-        conf.setLocalCertificate(chain.first());
-        conf.setPrivateKey(QSslKey(key.readAll(), QSsl::Rsa, QSsl::Pem));
-        conf.setPeerVerifyMode(QSslSocket::VerifyNone);
+        conf.setLocalCertificate(QSslCertificate::fromPath(cert.certFile).value(0));
+        if (key.open(QIODevice::ReadOnly))
+            conf.setPrivateKey(QSslKey(key.readAll(), QSsl::Rsa, QSsl::Pem));
         server.setSslConfiguration(conf);
-        QObject::connect(&server, &QSslServer::startedEncryptionHandshake,
-                         [this](QSslSocket *) { ++handshakesStarted; });
         QObject::connect(&server, &QTcpServer::pendingConnectionAvailable, [this] {
-            while (server.hasPendingConnections()) {
-                auto *s = static_cast<QSslSocket *>(server.nextPendingConnection());
-                ++sessions;
-                s->write("200 tls ready\r\n");
-                QObject::connect(s, &QSslSocket::readyRead, [this, s] {
-                    while (s->canReadLine()) {
-                        QByteArray line = s->readLine();
-                        while (line.endsWith('\n') || line.endsWith('\r'))
-                            line.chop(1);
-                        received << QString::fromLatin1(line);
-                        s->write(
-                            replies.value(QString::fromLatin1(line), QByteArray("500 what?\r\n")));
-                    }
-                });
-            }
+            auto *s = static_cast<QSslSocket *>(server.nextPendingConnection());
+            ++sessions;
+            s->write("200 tls ready\r\n");
+            QObject::connect(s, &QSslSocket::readyRead, [this, s] {
+                while (s->canReadLine()) {
+                    const QByteArray line = s->readLine().trimmed();
+                    received << QString::fromLatin1(line);
+                    s->write(replies.value(line, "500 what?\r\n"));
+                }
+            });
         });
-        return server.listen(QHostAddress::LocalHost, 0);
+        server.listen(QHostAddress::LocalHost, 0);
     }
     quint16 port() const { return server.serverPort(); }
 };
 
-// Collects what a socket delivers.
-struct Reader {
-    NntpSocket &socket;
-    QString text;
-    QStringList errors;
-    explicit Reader(NntpSocket &s) : socket(s)
+// A transport that counts the writes made to it before its session stands.
+class WatchedSsl final : public QSslSocket {
+public:
+    using QSslSocket::QSslSocket;
+    int early = 0;
+
+protected:
+    qint64 writeData(const char *data, qint64 len) override
     {
-        QObject::connect(&s, &NntpSocket::dataArrival, [this] { text += socket.readAll(); });
-        QObject::connect(&s, &NntpSocket::error, [this](const QString &e) { errors << e; });
+        early += isEncrypted() ? 0 : 1;
+        return QSslSocket::writeData(data, len);
     }
+};
+class WatchedTcp final : public TcpNntpSocket {
+public:
+    WatchedSsl *ssl = nullptr;
+
+protected:
+    QTcpSocket *makeTransport() override { return ssl = new WatchedSsl(this); }
 };
 
 } // namespace
@@ -96,67 +87,49 @@ private slots:
         QVERIFY2(m_cert.make(m_dir.path()), qPrintable(m_cert.error));
     }
 
-    // A command given before the session stands goes out inside it.
+    // A command given before the session stands waits for it.
     void trustedServer()
     {
-        TlsServer server;
-        QVERIFY(server.start(m_cert));
-        server.replies[QStringLiteral("MODE READER")] = "200 reader\r\n";
-        TcpNntpSocket s;
+        TlsServer server(m_cert);
+        server.replies["MODE READER"] = "200 reader\r\n";
+        WatchedTcp s;
         s.setTls(true);
         s.setCaFile(m_cert.certFile);
-        Reader r(s);
+        SocketReader r(s);
         s.connectToHost(QStringLiteral("localhost"), server.port());
         s.send(QStringLiteral("MODE READER\r\n"));
         QTRY_COMPARE(r.text, QStringLiteral("200 tls ready\r\n200 reader\r\n"));
         QCOMPARE(server.received, QStringList{"MODE READER"});
+        QCOMPARE(s.ssl->early, 0);
         QVERIFY(r.errors.isEmpty());
     }
 
-    // Verification fails: the reason is told, nothing is read or sent.
-    void refusedCertificate_data()
+    // Verification fails, or the server answers in clear: the reason is
+    // told, nothing is read, nothing goes out.
+    void refused_data()
     {
+        QTest::addColumn<QString>("server"); // "tls" or "plain"
         QTest::addColumn<bool>("trustCa");
         QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("reason"); // a piece of Qt's text
-        QTest::newRow("untrusted authority") << false << "localhost"
+        QTest::addColumn<QString>("reason"); // a piece of the text
+        QTest::newRow("untrusted authority") << "tls" << false << "localhost"
                                              << "self-signed";
-        QTest::newRow("other host name") << true << "127.0.0.1"
+        QTest::newRow("other host name") << "tls" << true << "127.0.0.1"
                                          << "host name";
+        QTest::newRow("plain server")
+            << "plain" << true << "127.0.0.1" << TcpNntpSocket::tlsFailedText(QString());
     }
-    void refusedCertificate()
+    void refused()
     {
+        QFETCH(QString, server);
         QFETCH(bool, trustCa);
         QFETCH(QString, host);
         QFETCH(QString, reason);
-        TlsServer server;
-        QVERIFY(server.start(m_cert));
-        TcpNntpSocket s;
-        s.setTls(true);
-        if (trustCa)
-            s.setCaFile(m_cert.certFile);
-        Reader r(s);
-        s.connectToHost(host, server.port());
-        s.send(QStringLiteral("AUTHINFO USER kaplo\r\n"));
-        QTRY_COMPARE(r.errors.size(), 1);
-        QVERIFY2(r.errors[0].startsWith(TcpNntpSocket::certificateText(QString())),
-                 qPrintable(r.errors[0]));
-        QVERIFY2(r.errors[0].contains(reason, Qt::CaseInsensitive), qPrintable(r.errors[0]));
-        QVERIFY(r.text.isEmpty());
-        QTest::qWait(50);
-        QCOMPARE(server.sessions, 0);
-        QVERIFY(server.received.isEmpty());
-        QCOMPARE(r.errors.size(), 1);
-    }
-
-    // A server that answers in clear: its greeting is not taken and nothing
-    // goes out in clear.
-    void plainServer()
-    {
+        TlsServer tls(m_cert);
         QTcpServer plain;
-        QVERIFY(plain.listen(QHostAddress::LocalHost, 0));
-        QByteArray raw;
+        QByteArray raw; // what the plain server got
         std::unique_ptr<QTcpSocket> peer;
+        plain.listen(QHostAddress::LocalHost, 0);
         connect(&plain, &QTcpServer::newConnection, this, [&] {
             peer.reset(plain.nextPendingConnection());
             peer->write("200 plain hello\r\n");
@@ -164,70 +137,55 @@ private slots:
         });
         TcpNntpSocket s;
         s.setTls(true);
-        Reader r(s);
-        s.connectToHost(QStringLiteral("127.0.0.1"), plain.serverPort());
-        s.send(QStringLiteral("GROUP kaplo.secret\r\n"));
+        if (trustCa)
+            s.setCaFile(m_cert.certFile);
+        SocketReader r(s);
+        s.connectToHost(host, server == u"tls" ? tls.port() : plain.serverPort());
+        s.send(QStringLiteral("AUTHINFO USER kaplo\r\n"));
         QTRY_COMPARE(r.errors.size(), 1);
-        QVERIFY2(r.errors[0].startsWith(TcpNntpSocket::tlsFailedText(QString())),
-                 qPrintable(r.errors[0]));
+        QVERIFY2(r.errors[0].contains(reason, Qt::CaseInsensitive), qPrintable(r.errors[0]));
         QVERIFY(r.text.isEmpty());
-        QVERIFY(!raw.isEmpty()); // the TLS hello
-        QVERIFY(!raw.contains("GROUP"));
-        QVERIFY(!raw.contains("kaplo.secret"));
+        QTest::qWait(50);
+        QCOMPARE(tls.sessions, 0);
+        QVERIFY(tls.received.isEmpty());
+        QVERIFY(!raw.contains("AUTHINFO"));
+        QCOMPARE(r.errors.size(), 1);
     }
 
-    // A whole run over TLS with a password: the server sees exactly the
-    // conversation, and the run ends normally.
-    void runOverTls()
+    // Whole runs: over TLS with a password the server sees exactly the
+    // conversation; a refused certificate ends the run with the reason.
+    void run_data()
     {
-        TlsServer server;
-        QVERIFY(server.start(m_cert));
-        server.replies[QStringLiteral("AUTHINFO USER kaplo")] = "381 more\r\n";
-        server.replies[QStringLiteral("AUTHINFO PASS pw")] = "281 ok\r\n";
-        server.replies[QStringLiteral("GROUP a.b")] = "211 0 0 0 a.b\r\n";
-        server.replies[QStringLiteral("NEXT")] = "421 none\r\n";
-        EngineRig rig;
+        QTest::addColumn<bool>("trustCa");
+        QTest::newRow("trusted") << true;
+        QTest::newRow("untrusted") << false;
+    }
+    void run()
+    {
+        QFETCH(bool, trustCa);
+        TlsServer server(m_cert);
+        server.replies["AUTHINFO USER kaplo"] = "381 more\r\n";
+        server.replies["AUTHINFO PASS pw"] = "281 ok\r\n";
+        server.replies["GROUP a.b"] = "211 0 0 0 a.b\r\n";
+        server.replies["NEXT"] = "421 none\r\n";
         TcpNntpSocket tcp;
-        DownloadEngine engine(*rig.ctx, tcp);
-        QSignalSpy ended(&engine, &DownloadEngine::runEnded);
-        rig.ctx->settings.serverName = QStringLiteral("localhost");
-        rig.ctx->settings.serverPort = QString::number(server.port());
-        rig.ctx->settings.ssl = QStringLiteral("TRUE");
-        rig.ctx->settings.caFile = m_cert.certFile;
-        rig.ctx->settings.user = QStringLiteral("kaplo");
-        rig.ctx->settings.pass = QStringLiteral("pw");
+        EngineRig rig(&tcp, "localhost", server.port());
+        rig.set("SERVER/SSL", "TRUE");
+        rig.set("SERVER/CAFILE", trustCa ? m_cert.certFile : QString());
+        rig.set("SERVER/USER", "kaplo");
+        rig.set("SERVER/PASS", "pw");
         rig.addGroup(QStringLiteral("a.b"));
-        engine.Command1_Click();
-        QTRY_COMPARE(ended.count(), 1);
-        QCOMPARE(engine.endReason(), DownloadEngine::EndReason::Finished);
+        QVERIFY(rig.run());
+        if (!trustCa) {
+            QCOMPARE(rig.engine->endReason(), DownloadEngine::EndReason::Error);
+            QVERIFY2(rig.engine->state().label3.startsWith(TcpNntpSocket::certificateText({})),
+                     qPrintable(rig.engine->state().label3));
+            QCOMPARE(server.sessions, 0);
+            return;
+        }
+        QCOMPARE(rig.engine->endReason(), DownloadEngine::EndReason::Finished);
         QTRY_COMPARE(server.received, (QStringList{"AUTHINFO USER kaplo", "AUTHINFO PASS pw",
                                                    "GROUP a.b", "NEXT", "QUIT"}));
-        QCOMPARE(rig.cell(0, GroupTable::State), QStringLiteral("処理完了"));
-    }
-
-    // The run refuses the certificate: Label3 tells why, no command left.
-    void runRefusesCertificate()
-    {
-        TlsServer server;
-        QVERIFY(server.start(m_cert));
-        EngineRig rig;
-        TcpNntpSocket tcp;
-        DownloadEngine engine(*rig.ctx, tcp);
-        QSignalSpy ended(&engine, &DownloadEngine::runEnded);
-        rig.ctx->settings.serverName = QStringLiteral("localhost");
-        rig.ctx->settings.serverPort = QString::number(server.port());
-        rig.ctx->settings.ssl = QStringLiteral("TRUE");
-        rig.ctx->settings.user = QStringLiteral("kaplo");
-        rig.ctx->settings.pass = QStringLiteral("pw");
-        rig.addGroup(QStringLiteral("a.b"));
-        engine.Command1_Click();
-        QTRY_COMPARE(ended.count(), 1);
-        QCOMPARE(engine.endReason(), DownloadEngine::EndReason::Error);
-        QVERIFY2(engine.state().label3.startsWith(TcpNntpSocket::certificateText(QString())),
-                 qPrintable(engine.state().label3));
-        QCOMPARE(engine.state().engineState, EngineState::Greeting);
-        QCOMPARE(server.sessions, 0);
-        QVERIFY(server.received.isEmpty());
     }
 };
 

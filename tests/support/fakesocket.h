@@ -45,7 +45,6 @@ public:
     // Host and port of the last connectToHost(), empty/0 when none.
     QString host() const { return connects.isEmpty() ? QString() : connects.last().first; }
     int port() const { return connects.isEmpty() ? 0 : connects.last().second; }
-    QString pending() const { return m_pending; }
 
     QList<QPair<QString, int>> connects; // every connectToHost(), in order
     QStringList sent;                    // every send(), text as given (with CR LF)

@@ -113,11 +113,6 @@ QString InnServer::scriptPath()
     return QStringLiteral(KAPLO_SOURCE_DIR "/scripts/inn-test-server.sh");
 }
 
-QString InnServer::directory() const
-{
-    return m_dir ? m_dir->path() : QString();
-}
-
 QString InnServer::caFile() const
 {
     return m_securityDir ? m_securityDir->filePath(QStringLiteral("server.pem")) : QString();
@@ -277,16 +272,6 @@ bool InnServer::newGroups(const QStringList &names)
 
 bool InnServer::post(const QByteArray &article)
 {
-    return feed(article, true);
-}
-
-bool InnServer::postAsReader(const QByteArray &article)
-{
-    return feed(article, false);
-}
-
-bool InnServer::feed(const QByteArray &article, bool asPeer)
-{
     if (!m_running) {
         m_error = QStringLiteral("the server is not running");
         return false;
@@ -305,28 +290,24 @@ bool InnServer::feed(const QByteArray &article, bool asPeer)
         blank = lines.size() - 1;
     }
     QList<QByteArray> headers = lines.mid(0, blank);
-
-    if (asPeer) {
-        // A peer must give what a reader's server would have added.
-        static QAtomicInteger<int> serial;
-        QList<QByteArray> added;
-        if (!hasHeader(headers, "Message-ID"))
-            added << "Message-ID: <kaplo." +
-                         QByteArray::number(QCoreApplication::applicationPid()) + '.' +
-                         QByteArray::number(serial.fetchAndAddRelaxed(1)) + '.' +
-                         QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + "@kaplo.test>";
-        if (!hasHeader(headers, "Path"))
-            added << "Path: kaplo.test!not-for-mail";
-        if (!hasHeader(headers, "Date"))
-            added << "Date: " +
-                         QLocale::c()
-                             .toString(QDateTime::currentDateTimeUtc(), "ddd, dd MMM yyyy HH:mm:ss")
-                             .toLatin1() +
-                         " +0000";
-        for (qsizetype i = 0; i < added.size(); ++i)
-            lines.insert(blank + i, added[i]);
-        headers << added;
-    }
+    // A peer must give what a reader's server would have added.
+    static QAtomicInteger<int> serial;
+    QList<QByteArray> added;
+    if (!hasHeader(headers, "Message-ID"))
+        added << "Message-ID: <kaplo." + QByteArray::number(QCoreApplication::applicationPid()) +
+                     '.' + QByteArray::number(serial.fetchAndAddRelaxed(1)) + '.' +
+                     QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + "@kaplo.test>";
+    if (!hasHeader(headers, "Path"))
+        added << "Path: kaplo.test!not-for-mail";
+    if (!hasHeader(headers, "Date"))
+        added << "Date: " +
+                     QLocale::c()
+                         .toString(QDateTime::currentDateTimeUtc(), "ddd, dd MMM yyyy HH:mm:ss")
+                         .toLatin1() +
+                     " +0000";
+    for (qsizetype i = 0; i < added.size(); ++i)
+        lines.insert(blank + i, added[i]);
+    headers << added;
 
     QByteArray wire;
     wire.reserve(article.size() + article.size() / 30 + 64);
@@ -339,7 +320,7 @@ bool InnServer::feed(const QByteArray &article, bool asPeer)
     wire += ".\r\n";
 
     QTcpSocket s;
-    if (asPeer && !s.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0)) {
+    if (!s.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0)) {
         m_error = QStringLiteral("cannot bind to 127.0.0.2: ") + s.errorString();
         return false;
     }
@@ -354,11 +335,10 @@ bool InnServer::feed(const QByteArray &article, bool asPeer)
         m_error = QStringLiteral("greeting: ") + QString::fromLatin1(r);
         return false;
     }
-    const QByteArray command =
-        asPeer ? "IHAVE " + headerValue(headers, "Message-ID") + "\r\n" : QByteArray("POST\r\n");
+    const QByteArray command = "IHAVE " + headerValue(headers, "Message-ID") + "\r\n";
     s.write(command);
     r = readLine(s, timeout);
-    if (!r.startsWith(asPeer ? "335" : "340")) {
+    if (!r.startsWith("335")) {
         m_error = QString::fromLatin1(command.trimmed() + ": " + r);
         return false;
     }
@@ -370,7 +350,7 @@ bool InnServer::feed(const QByteArray &article, bool asPeer)
         }
     }
     r = readLine(s, timeout);
-    if (!r.startsWith(asPeer ? "235" : "240")) {
+    if (!r.startsWith("235")) {
         m_error = QStringLiteral("article refused: ") + QString::fromLatin1(r);
         return false;
     }

@@ -50,7 +50,6 @@ public:
 
     static QString host() { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
-    QString directory() const;
 
     // nnrpd also listens on tlsPort() with implicit TLS (RFC 8143), with a
     // self-signed certificate made for tlsHost(); caFile() is that
@@ -61,8 +60,7 @@ public:
     static QString tlsHost() { return QStringLiteral("localhost"); }
     // Readers on every port must authenticate with this user name and
     // password (AUTHINFO USER/PASS, checked by ckpasswd). An empty user name
-    // lets readers in without. post() is unaffected; postAsReader() then
-    // fails.
+    // lets readers in without. post() is unaffected.
     void setReaderPassword(const QString &user, const QString &password);
 
     // Creates newsgroups (ctlinnd newgroup).
@@ -77,9 +75,6 @@ public:
     // when missing; From, Newsgroups and Subject are the caller's. Fed with
     // IHAVE from 127.0.0.2, a peer address.
     bool post(const QByteArray &article);
-    // Posts as a reader would (POST through nnrpd): the server checks the
-    // headers (8-bit bytes are refused) and adds its own.
-    bool postAsReader(const QByteArray &article);
 
     // What went wrong in the last call that returned false.
     QString errorString() const { return m_error; }
@@ -89,7 +84,6 @@ public:
 
 private:
     bool runScript(const QStringList &args, int timeoutMs = 60000);
-    bool feed(const QByteArray &article, bool asPeer);
     // The certificate and the password file the script is given.
     bool prepareSecurity(QStringList &args);
 

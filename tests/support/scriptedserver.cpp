@@ -7,8 +7,6 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-#include <functional>
-
 struct ScriptedServer::Connection {
     QTcpSocket *socket = nullptr; // owned by the server object
     QByteArray in;
@@ -71,11 +69,6 @@ void ScriptedServer::closeAfter(const QByteArray &command)
         steps.back().close = true;
 }
 
-void ScriptedServer::setDefaultReply(const QList<QByteArray> &chunks)
-{
-    m_defaultReply = chunks;
-}
-
 void ScriptedServer::setChunkPause(int ms)
 {
     m_pauseMs = ms < 0 ? 0 : ms;
@@ -121,39 +114,15 @@ int ScriptedServer::openConnections() const
     return n;
 }
 
-bool ScriptedServer::idle() const
-{
-    for (const auto &c : m_connections) {
-        if (c->open && (!c->out.empty() || c->socket->bytesToWrite() > 0))
-            return false;
-    }
-    return true;
-}
-
-static bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+bool ScriptedServer::waitForReceived(int count, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
+    while (m_received.size() < count) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
-}
-
-bool ScriptedServer::waitForReceived(int count, int timeoutMs)
-{
-    return spinUntil([&] { return m_received.size() >= count; }, timeoutMs);
-}
-
-bool ScriptedServer::waitForConnections(int count, int timeoutMs)
-{
-    return spinUntil([&] { return m_connectionCount >= count; }, timeoutMs);
-}
-
-bool ScriptedServer::waitForIdle(int timeoutMs)
-{
-    return spinUntil([&] { return idle(); }, timeoutMs);
 }
 
 void ScriptedServer::onNewConnection()
@@ -173,7 +142,6 @@ void ScriptedServer::onNewConnection()
             c->timer->stop();
         });
         m_connections.push_back(std::move(conn));
-        ++m_connectionCount;
         enqueue(c, Step{m_greeting, m_closeAfterGreeting});
     }
 }
@@ -188,7 +156,6 @@ void ScriptedServer::onReadyRead(Connection *c)
         if (line.endsWith('\r'))
             line.chop(1);
         m_received << line;
-        emit commandReceived(line);
         if (c->open)
             enqueue(c, stepFor(line));
     }

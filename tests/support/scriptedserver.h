@@ -21,7 +21,7 @@ class QTimer;
 // It listens on 127.0.0.1 only. Each connection first gets the greeting; each
 // command line the client sends (up to LF, a CR before it dropped) is recorded
 // and answered with the reply registered for exactly that line, or with the
-// default reply. A reply is a list of chunks: each chunk is written and
+// reply "500 command not recognized". A reply is a list of chunks: each chunk is written and
 // flushed on its own, with a pause before the next, so that the client sees
 // each chunk in a separate read (very likely, not certain on a starved
 // machine: assert on what the client made of the data, not on its number of
@@ -58,9 +58,6 @@ public:
     // The last reply queued for `command` closes the connection after it is
     // written (registers an empty reply when there is none yet).
     void closeAfter(const QByteArray &command);
-    // The reply to a command without a reply of its own. Default:
-    // "500 command not recognized\r\n".
-    void setDefaultReply(const QList<QByteArray> &chunks);
     // Pause between two chunks of one reply, in milliseconds (default 30).
     void setChunkPause(int ms);
 
@@ -74,19 +71,11 @@ public:
     QStringList received() const;
     QList<QByteArray> receivedBytes() const { return m_received; }
     void clearReceived() { m_received.clear(); }
-    // Connections accepted so far, and how many are still open.
-    int connectionCount() const { return m_connectionCount; }
+    // Connections still open.
     int openConnections() const;
-    // True when every queued chunk has been written.
-    bool idle() const;
 
-    // Spin the event loop until the condition holds or the time is up.
+    // Spins the event loop until `count` command lines came or the time is up.
     bool waitForReceived(int count, int timeoutMs = 5000);
-    bool waitForConnections(int count, int timeoutMs = 5000);
-    bool waitForIdle(int timeoutMs = 5000);
-
-signals:
-    void commandReceived(const QByteArray &line);
 
 private:
     struct Step {
@@ -109,5 +98,4 @@ private:
     QList<QByteArray> m_defaultReply;
     QList<QByteArray> m_received;
     int m_pauseMs = 30;
-    int m_connectionCount = 0;
 };
