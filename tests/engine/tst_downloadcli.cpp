@@ -303,8 +303,8 @@ private slots:
         const CliResult r = c.run();
         QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
         QCOMPARE(c.server.received(), (QStringList{"GROUP c.d", "NEXT", "QUIT"}));
-        QVERIFY2(r.out.contains(sec("x y\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\n")), qPrintable(r.out));
-        QVERIFY2(r.out.contains(sec("QUIT\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\nc.d\t処理完了\t\n")),
+        QVERIFY2(r.out.contains(
+                     sec("QUIT\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\nx y\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\nc.d\t処理完了\t\n")),
                  qPrintable(r.out));
     }
 };
