@@ -51,8 +51,16 @@ QString observe(EngineRig &r, const QString &key, const QString &arg)
     const int row = arg.toInt();
     if (key == u"stored")
         return r.storedLast(row);
-    if (key == u"ondisk") // as a second reader of the file sees it now
-        return SettingsStore(r.store->path()).read(GroupTable::sectionOf(row), "LAST", "<none>");
+    if (key == u"ondisk") { // in the file itself (a second store would share QSettings' cache)
+        QString section, last = QStringLiteral("<none>");
+        for (const QString &l : QString::fromUtf8(r.fileBytes("KAPLO.ini")).split(u'\n')) {
+            if (l.startsWith(u'['))
+                section = l.trimmed().mid(1).chopped(1);
+            else if (section == GroupTable::sectionOf(row) && l.startsWith(u"LAST="))
+                last = l.mid(5).trimmed();
+        }
+        return last;
+    }
     if (key == u"file")
         return Cp932::decode(r.fileBytes(arg));
     if (kColumns.contains(key))
