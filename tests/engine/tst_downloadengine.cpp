@@ -70,7 +70,7 @@ QString observe(EngineRig &r, const QString &key, const QString &arg)
         {"running", [&] { return yesNo(r.engine->running()); }},
         {"end", [&] { return kEnds.value(int(r.engine->endReason())); }},
         {"refused", [&] { return yesNo(r.engine->groupRefused()); }},
-        {"engine", [&] { return st.engineState; }},
+        {"engine", [&] { return QString(u"-SGATNE"[int(st.engineState)]); }}, // EngineState
         {"current", [&] { return QString::number(st.currentNumber); }},
         {"label1", [&] { return st.label1; }},
         {"label3", [&] { return st.label3; }},
