@@ -30,7 +30,15 @@ import os, shutil, subprocess, sys
 src, tree = sys.argv[1], sys.argv[2]
 files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=src,
                        capture_output=True, check=True).stdout.decode().split("\0")
-for rel in filter(None, files):
+wanted = set(filter(None, files))
+# Files gone from the source (deleted tests) go from the copy too.
+for root, dirs, names in os.walk(tree):
+    dirs[:] = [d for d in dirs if d != ".git"]
+    for name in names:
+        rel = os.path.relpath(os.path.join(root, name), tree)
+        if rel not in wanted:
+            os.remove(os.path.join(root, name))
+for rel in wanted:
     a, b = os.path.join(src, rel), os.path.join(tree, rel)
     if not os.path.isfile(a):
         continue
