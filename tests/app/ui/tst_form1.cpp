@@ -3,7 +3,6 @@
 #include "app/ui/widgetprompter.h"
 #include "core/appcontext.h"
 #include "engine/downloadengine.h"
-#include "groups/groupcommands.h"
 #include "schedule/scheduler.h"
 #include "screenshots/screenshots.h"
 #include "settings/runlock.h"
@@ -30,20 +29,16 @@
 
 namespace {
 
-// A port nothing listens on.
-int closedPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 1;
-}
-
-// A configured store with three groups, and the main window over it.
+// A configured store with three groups, a server that refuses connections,
+// and the main window over it.
 struct Rig {
-    explicit Rig(const QString &commandLine = QString(), int port = 119)
+    explicit Rig(const QString &commandLine = QString())
     {
         QDir().mkpath(dir.filePath(QStringLiteral("save")));
-        store.write("SERVER", "SERVERNAME", port == 119 ? "news.example.net" : "127.0.0.1");
-        store.write("SERVER", "SERVERPORT", QString::number(port));
+        QTcpServer probe; // a port nothing listens on once it is closed
+        store.write("SERVER", "SERVERNAME", "127.0.0.1");
+        store.write("SERVER", "SERVERPORT",
+                    QString::number(probe.listen() ? probe.serverPort() : 1));
         store.write("SAVE", "DIR", dir.filePath(QStringLiteral("save")));
         const char *names[] = {"fj.binaries", "japan.binaries.misc", "fj.comp.misc"};
         for (int i = 0; i < 3; ++i)
@@ -205,7 +200,7 @@ private slots:
     // start is armed again for the next day.
     void scheduledStart()
     {
-        Rig rig(QString(), closedPort());
+        Rig rig;
         rig.ctx.settings.address = QStringLiteral("なし");
         rig.form->show();
         rig.child<QLineEdit>("Text1")->setText(QStringLiteral("06:30"));
@@ -233,7 +228,7 @@ private slots:
     // again) does not start another.
     void automaticStartRunsOnce()
     {
-        Rig rig(QStringLiteral("DOWNLOAD"), closedPort());
+        Rig rig(QStringLiteral("DOWNLOAD"));
         int started = 0;
         connect(&rig.form->engine(), &DownloadEngine::runningChanged,
                 [&](bool on) { started += on; });
