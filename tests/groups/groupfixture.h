@@ -11,6 +11,7 @@
 #include <memory>
 
 // A settings file with some groups, loaded into a context as start-up does.
+// Group n gets LAST "n00" and SUBJECT "YES" for odd n.
 struct GroupFixture {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("KAPLO.ini"));
@@ -18,23 +19,16 @@ struct GroupFixture {
     ScriptedPrompter prompter;
     std::unique_ptr<AppContext> ctx;
 
-    // Group n gets LAST "n00" and SUBJECT "YES" for odd n, so rows differ in
-    // more than their names.
     explicit GroupFixture(const QStringList &names = {})
     {
-        auto writer = std::make_unique<SettingsStore>(path);
-        {
-            SettingsBatch batch(*writer);
-            for (int r = 0; r < names.size(); ++r) {
-                writer->write(QStringLiteral("GROUP"), GroupTable::nameKeyOf(r), names.at(r));
-                const QString s = GroupTable::sectionOf(r);
-                writer->write(s, QStringLiteral("LAST"), QString::number(r + 1) + "00");
-                writer->write(s, QStringLiteral("SUBJECT"),
-                              r % 2 == 0 ? QStringLiteral("YES") : QStringLiteral("NO"));
-            }
-            writer->write(QStringLiteral("SAVE"), QStringLiteral("DIR"), dir.path());
-            batch.commit();
+        SettingsStore writer(path);
+        SettingsBatch batch(writer);
+        for (int r = 0; r < names.size(); ++r) {
+            writer.write("GROUP", GroupTable::nameKeyOf(r), names.at(r));
+            writer.write(GroupTable::sectionOf(r), "LAST", QString::number(r + 1) + "00");
+            writer.write(GroupTable::sectionOf(r), "SUBJECT", r % 2 ? "NO" : "YES");
         }
+        batch.commit();
         reload();
     }
 
@@ -54,7 +48,7 @@ struct GroupFixture {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    QStringList rowNames() const
+    QStringList names() const
     {
         QStringList out;
         for (int r = 0; r < ctx->groups.count(); ++r)
@@ -62,40 +56,18 @@ struct GroupFixture {
         return out;
     }
 
-    // The table as a fresh load of the file sees it.
-    std::vector<GroupTable::Row> storedRows() const
+    // A fresh load of the file finds the table, but for the run-time
+    // columns, which are never stored.
+    bool fileAgrees() const
     {
         SettingsStore again(path);
         GroupTable t;
         t.load(again, ctx->groupDefaults());
-        std::vector<GroupTable::Row> rows;
-        for (int r = 0; r < t.count(); ++r)
-            rows.push_back(t.row(r));
-        return rows;
-    }
-
-    std::vector<GroupTable::Row> rows() const
-    {
-        std::vector<GroupTable::Row> out;
-        for (int r = 0; r < ctx->groups.count(); ++r)
-            out.push_back(ctx->groups.row(r));
-        return out;
-    }
-
-    // The rows without their run-time columns, which are never stored.
-    static std::vector<GroupTable::Row> stored(std::vector<GroupTable::Row> rows)
-    {
-        for (auto &row : rows)
-            for (int c : {GroupTable::Lowest, GroupTable::Highest, GroupTable::State})
-                row[static_cast<size_t>(c)].clear();
-        return rows;
-    }
-
-    QStringList storedNames() const
-    {
-        QStringList out;
-        for (const auto &row : storedRows())
-            out << row[GroupTable::Name];
-        return out;
+        bool same = t.count() == ctx->groups.count();
+        for (int r = 0; same && r < t.count(); ++r)
+            for (int c = 0; c < GroupTable::ColumnCount; ++c)
+                same &= c == GroupTable::Lowest || c == GroupTable::Highest ||
+                        c == GroupTable::State || t.text(r, c) == ctx->groups.text(r, c);
+        return same;
     }
 };
