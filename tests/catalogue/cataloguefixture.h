@@ -14,65 +14,59 @@
 
 #include <memory>
 
-// A settings file whose save directory is a fresh folder, and a context
-// loaded from it as start-up loads one.
+// A settings file whose save directory is a fresh folder (and SERVER keys as
+// given), and a context loaded from it as start-up loads one.
 struct CatalogueFixture {
     QTemporaryDir dir;
-    QString settingsPath = dir.filePath(QStringLiteral("KAPLO.ini"));
+    QString settingsPath = dir.filePath("KAPLO.ini");
     std::unique_ptr<SettingsStore> store;
     ScriptedPrompter prompter;
     std::unique_ptr<AppContext> ctx;
 
-    explicit CatalogueFixture(const QString &host = QStringLiteral("127.0.0.1"), int port = 119)
+    explicit CatalogueFixture(const QString &host = "127.0.0.1", int port = 119,
+                              const QStringList &server = {})
     {
-        {
-            SettingsStore writer(settingsPath);
-            SettingsBatch batch(writer);
-            writer.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), dir.path());
-            writer.write(QStringLiteral("SERVER"), QStringLiteral("SERVERNAME"), host);
-            writer.write(QStringLiteral("SERVER"), QStringLiteral("SERVERPORT"),
-                         QString::number(port));
-            batch.commit();
-        }
-        reload();
-    }
-
-    void reload()
-    {
-        ctx.reset();
+        SettingsStore writer(settingsPath);
+        SettingsBatch batch(writer);
+        writer.write("SAVE", "DIR", dir.path());
+        for (const QString &kv :
+             server + QStringList{"SERVERNAME=" + host, "SERVERPORT=" + QString::number(port)})
+            writer.write("SERVER", kv.section('=', 0, 0), kv.section('=', 1));
+        batch.commit();
         store = std::make_unique<SettingsStore>(settingsPath);
         ctx = std::make_unique<AppContext>(*store, prompter);
         ctx->settings.load(*store);
     }
-
     QString catalogPath() const { return CatalogueFile::path(dir.path()); }
-
     QByteArray catalogBytes() const
     {
         QFile f(catalogPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-
     void writeCatalog(const QByteArray &bytes) const
     {
         QFile f(catalogPath());
         if (f.open(QIODevice::WriteOnly))
             f.write(bytes);
     }
-
     // TIME as the store has it on disk; "(none)" when it is not there.
     QString storedTime() const
     {
-        SettingsStore s(settingsPath);
-        return s.read(QStringLiteral("SERVER"), QStringLiteral("TIME"), QStringLiteral("(none)"));
+        return SettingsStore(settingsPath).read("SERVER", "TIME", "(none)");
     }
 };
+
+// A catalogue file holding these names.
+inline QByteArray catalogueOf(const QStringList &names)
+{
+    return names.isEmpty() ? QByteArray() : Cp932::encode(names.join("\r\n") + "\r\n");
+}
 
 // One opening of the catalogue window, without the widgets, over a socket
 // the test supplies.
 template <typename Socket> struct CatalogueRig {
     CatalogueRig(CatalogueFixture &f, CatalogueSession &s)
-        : session(s), chooser(s, *f.store, f.ctx->settings, f.prompter),
+        : chooser(s, *f.store, f.ctx->settings, f.prompter),
           conversation(s, chooser, socket, f.ctx->settings, f.prompter)
     {
         QObject::connect(&conversation, &CatalogueConversation::label1Changed,
@@ -85,23 +79,13 @@ template <typename Socket> struct CatalogueRig {
                          [this](const QString &d) { failures << d; });
         chooser.Form_Load();
     }
-
-    QStringList list1()
+    static QStringList names(const NameListModel &m)
     {
-        QStringList out;
-        for (const QString &n : chooser.list1().names())
-            out << n;
-        return out;
+        return {m.names().begin(), m.names().end()};
     }
-    QStringList list2()
-    {
-        QStringList out;
-        for (const QString &n : chooser.list2().names())
-            out << n;
-        return out;
-    }
+    QStringList list1() { return names(chooser.list1()); }
+    QStringList list2() { return names(chooser.list2()); }
 
-    CatalogueSession &session;
     Socket socket;
     CatalogueChooser chooser;
     CatalogueConversation conversation;

@@ -1,239 +1,137 @@
+// The catalogue fetch against a private INN, plain and over implicit TLS
+// with a password.
 #include "catalogue/cataloguefixture.h"
 
-#include "engine/tcpnntpsocket.h"
 #include "support/innserver.h"
-#include "support/scriptedserver.h"
 #include "support/testregistry.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
-// A TCP socket that also keeps every command line exactly as sent.
-class RecordingSocket final : public TcpNntpSocket {
-public:
-    void send(const QString &text) override
-    {
-        sent << text;
-        TcpNntpSocket::send(text);
-    }
-    QStringList sent;
-};
-
-using Rig = CatalogueRig<RecordingSocket>;
-
 const QStringList kCreated{"kaplo.cat.zeta", "kaplo.cat.alpha", "kaplo.cat.Mid"};
-// What the server lists besides: the groups every instance starts with.
-const QStringList kStandard{"control", "control.cancel", "junk"};
+// Besides: the groups every INN starts with.
+const QStringList kAll = [] {
+    QStringList all = kCreated + QStringList{"control", "control.cancel", "junk"};
+    std::stable_sort(all.begin(), all.end(), NameListModel::lessThan);
+    return all;
+}();
 
-QStringList sorted(QStringList names)
+QString sinceNow(int secs)
 {
-    std::stable_sort(names.begin(), names.end(), NameListModel::lessThan);
-    return names;
+    return QDateTime::currentDateTime().addSecs(secs).toString("yyMMdd HHmmss");
 }
 
-QByteArray fileOf(const QStringList &names)
-{
-    QByteArray out;
-    for (const QString &n : names)
-        out += n.toLatin1() + "\r\n";
-    return out;
-}
-
-struct CliResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliResult kaploCli(const QString &settings, const QStringList &args)
+// kaplo-cli catalogue ARGS: the exit status, and standard output then
+// standard error.
+std::pair<int, QString> kaploCli(const QString &settings, const QStringList &args = {})
 {
     QProcess p;
-    QEventLoop loop;
-    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&p, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    p.start(QStringLiteral(KAPLO_CLI_PATH),
-            QStringList{QStringLiteral("catalogue"), QStringLiteral("--settings"), settings} +
-                args);
-    // A scripted server in this process must be served meanwhile.
-    loop.exec();
-    CliResult r;
-    if (p.state() != QProcess::NotRunning || p.exitStatus() != QProcess::NormalExit) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QString tomorrow()
-{
-    return QDateTime::currentDateTime().addDays(1).toString(QStringLiteral("yyMMdd HHmmss"));
+    p.start(KAPLO_CLI_PATH, QStringList{"catalogue", "--settings", settings} + args);
+    if (!p.waitForFinished(120000))
+        return {-1, {}};
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    return {p.exitCode(), out + QString::fromUtf8(p.readAllStandardError())};
 }
 
 } // namespace
 
-// The catalogue fetch against a real news server, in the window's core and
-// through kaplo-cli catalogue.
+// Through kaplo-cli catalogue, which runs the window's conversation over a
+// TCP socket: the count on standard output, 0 done, 1 failed, 2 misused.
 class TestCatalogueInn : public QObject {
     Q_OBJECT
     InnServer m_inn;
+    InnServer m_tls;
 
 private slots:
     void initTestCase()
     {
         if (!InnServer::available())
             QSKIP(qPrintable(InnServer::unavailableReason()));
-        QVERIFY2(m_inn.start(), qPrintable(m_inn.errorString()));
-        QVERIFY2(m_inn.newGroups(kCreated), qPrintable(m_inn.errorString()));
-    }
-
-    void listAllThenReopen()
-    {
-        CatalogueFixture f(InnServer::host(), m_inn.port());
-        f.writeCatalog("stale.group\r\n");
-        CatalogueSession s;
-        const QStringList expected = sorted(kStandard + kCreated);
-        {
-            Rig r(f, s);
-            QCOMPARE(r.list1(), QStringList{"stale.group"});
-            r.conversation.cmdALL_Click();
-            QTRY_COMPARE_WITH_TIMEOUT(r.ended, QList<bool>{true}, 20000);
-            QCOMPARE(r.socket.sent, QStringList{"LIST\r\n"});
-            QCOMPARE(r.list1(), expected);
-            QVERIFY(r.list2().isEmpty());
-            QCOMPARE(r.label1, QString::number(expected.size()));
-            QCOMPARE(f.prompter.shown,
-                     (QStringList{"全て取込むには時間がかかります", "一覧取込を完了しました"}));
-            QVERIFY(r.failures.isEmpty());
-            r.chooser.List1_Click(int(expected.indexOf("kaplo.cat.alpha")));
+        m_tls.setTls(true);
+        m_tls.setReaderPassword("kaplo", "pass word!");
+        for (InnServer *inn : {&m_inn, &m_tls}) {
+            QVERIFY2(inn->start(), qPrintable(inn->errorString()));
+            QVERIFY2(inn->newGroups(kCreated), qPrintable(inn->errorString()));
         }
-        QCOMPARE(f.catalogBytes(), fileOf(expected));
-        const QDateTime stored =
-            QDateTime::fromString(f.storedTime(), QStringLiteral("yyMMdd HHmmss")).addYears(100);
-        QVERIFY(qAbs(stored.secsTo(QDateTime::currentDateTime())) < 600);
-
-        // The window opened again shows the saved catalogue and the choice.
-        Rig again(f, s);
-        QCOMPARE(again.list1(), expected);
-        QVERIFY(again.list2().isEmpty());
-        QCOMPARE(again.chooser.cmdOK_Click(), std::optional<QString>("kaplo.cat.alpha"));
     }
 
-    void newGroups()
+    void fetch_data()
     {
-        CatalogueFixture f(InnServer::host(), m_inn.port());
+        QTest::addColumn<QString>("server"); // plain, tls, wrong password, closed
+        QTest::addColumn<QString>("since");  // stored TIME
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<QStringList>("file");
+        QStringList created = kCreated + QStringList{"old.group"};
+        std::stable_sort(created.begin(), created.end(), NameListModel::lessThan);
+        QTest::newRow("all") << "plain"
+                             << "" << QStringList{} << 0 << "6\n"
+                             << kAll;
+        QTest::newRow("new") << "plain" << sinceNow(-3600) << QStringList{"--new"} << 0 << "3\n"
+                             << created;
+        // The stored default's "45" INN reads as 1945 and refuses: 1970 is
+        // asked for instead.
+        QTest::newRow("first new") << "plain"
+                                   << "450815 120000" << QStringList{"--new"} << 0 << "3\n"
+                                   << created;
+        QTest::newRow("none new") << "plain" << sinceNow(86400) << QStringList{"--new"} << 0
+                                  << "0\n"
+                                  << QStringList{"old.group"};
+        QTest::newRow("misused") << "plain"
+                                 << "" << QStringList{"--bogus"} << 2 << ""
+                                 << QStringList{"old.group"};
+        QTest::newRow("tls") << "tls"
+                             << "" << QStringList{} << 0 << "6\n"
+                             << kAll;
+        QTest::newRow("wrong password")
+            << "wrong password"
+            << "" << QStringList{} << 1 << "認証に失敗しました: 481" << QStringList{"old.group"};
+        QTest::newRow("closed") << "closed"
+                                << "" << QStringList{} << 1 << "サーバーに接続を拒否されました"
+                                << QStringList{"old.group"};
+    }
+    void fetch()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, since);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        QFETCH(QStringList, file);
+        QStringList settings{"MODEREADER=TRUE"};
+        if (!since.isEmpty())
+            settings << "TIME=" + since;
+        quint16 port = m_inn.port();
+        if (server == "closed") {
+            QTcpServer gone;
+            QVERIFY(gone.listen(QHostAddress::LocalHost));
+            port = gone.serverPort();
+        } else if (server != "plain") {
+            settings << "SSL=TRUE"
+                     << "CAFILE=" + m_tls.caFile() << "USER=kaplo"
+                     << (server == "tls" ? "PASS=pass word!" : "PASS=wrong");
+            port = m_tls.tlsPort();
+        }
+        CatalogueFixture f(server == "plain" || server == "closed" ? InnServer::host()
+                                                                   : InnServer::tlsHost(),
+                           port, settings);
         f.writeCatalog("old.group\r\n");
-        const QString since = QDateTime::currentDateTime().addSecs(-3600).toString("yyMMdd HHmmss");
-        f.store->write("SERVER", "TIME", since);
-        CatalogueSession s;
-        Rig r(f, s);
-        r.conversation.cmdNew_Click();
-        QTRY_COMPARE_WITH_TIMEOUT(r.ended, QList<bool>{true}, 20000);
-        QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS " + since + "\r\n"});
-        QCOMPARE(r.list2(), sorted(kCreated));
-        QCOMPARE(r.list1(), sorted(kCreated + QStringList{"old.group"}));
-        QCOMPARE(f.catalogBytes(), fileOf(sorted(kCreated + QStringList{"old.group"})));
-    }
-
-    // With no fetch done yet, INN (which reads the stored default's "45" as
-    // 1945 and refuses it) is asked for everything since 1970: every group
-    // comes back, in the window and in kaplo-cli; TIME is then set.
-    void firstNewGroupsFetchGetsEveryGroup()
-    {
-        CatalogueFixture f(InnServer::host(), m_inn.port());
-        CatalogueSession s;
-        {
-            Rig r(f, s);
-            r.conversation.cmdNew_Click();
-            QTRY_COMPARE_WITH_TIMEOUT(r.ended, QList<bool>{true}, 20000);
-            QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS 700102 000000\r\n"});
-            for (const QString &g : kCreated)
-                QVERIFY2(r.list2().contains(g), qPrintable(g));
-            QCOMPARE(r.list1(), r.list2());
-            QVERIFY(f.storedTime() != QStringLiteral("(none)"));
+        const auto [exit, text] = kaploCli(f.settingsPath, args);
+        QCOMPARE(exit, status);
+        QVERIFY2(exit == 0 ? text.startsWith(says) : text.contains(says), qPrintable(text));
+        QVERIFY(!text.contains("pass word!"));
+        QCOMPARE(f.catalogBytes(), catalogueOf(file));
+        if (exit != 0) {
+            QCOMPARE(f.storedTime(), since.isEmpty() ? QStringLiteral("(none)") : since);
+        } else {
+            const QDateTime stored = QDateTime::fromString(f.storedTime(), "yyMMdd HHmmss");
+            QVERIFY(qAbs(stored.addYears(100).secsTo(QDateTime::currentDateTime())) < 600);
         }
-        QFile::remove(f.catalogPath());
-        // The never-fetched default, stored as such, counts as no fetch.
-        QVERIFY(SettingsStore(f.settingsPath).write("SERVER", "TIME", "450815 120000"));
-        const CliResult cli = kaploCli(f.settingsPath, {"--new"});
-        QCOMPARE(cli.exitCode, 0);
-        QVERIFY2(cli.out.toInt() >= kCreated.size(), qPrintable(cli.out + cli.err));
-        QVERIFY(f.catalogBytes().contains(kCreated.first().toUtf8()));
-    }
-
-    void noNewGroups()
-    {
-        CatalogueFixture f(InnServer::host(), m_inn.port());
-        f.writeCatalog("b.group\r\na.group\r\n");
-        const QString since = tomorrow();
-        f.store->write("SERVER", "TIME", since);
-        CatalogueSession s;
-        Rig r(f, s);
-        r.conversation.cmdNew_Click();
-        QTRY_COMPARE_WITH_TIMEOUT(r.ended, QList<bool>{true}, 20000);
-        QCOMPARE(r.socket.sent, QStringList{"NEWGROUPS " + since + "\r\n"});
-        QVERIFY(r.list2().isEmpty());
-        QCOMPARE(r.label1, QString());
-        QCOMPARE(f.prompter.shown.last(), QStringLiteral("一覧取込を完了しました"));
-        QCOMPARE(f.catalogBytes(), QByteArray("a.group\r\nb.group\r\n"));
-        QVERIFY(f.storedTime() != since);
-    }
-
-    void cliFetches()
-    {
-        CatalogueFixture f(InnServer::host(), m_inn.port());
-        const QStringList expected = sorted(kStandard + kCreated);
-        CliResult r = kaploCli(f.settingsPath, {});
-        QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QString::number(expected.size()) + "\n");
-        QVERIFY(r.err.contains(QStringLiteral("一覧取込を完了しました")));
-        QCOMPARE(f.catalogBytes(), fileOf(expected));
-        QVERIFY(f.storedTime() != QStringLiteral("(none)"));
-
-        // Nothing is newer than tomorrow: the file keeps the catalogue.
-        SettingsStore(f.settingsPath).write("SERVER", "TIME", tomorrow());
-        r = kaploCli(f.settingsPath, {"--new"});
-        QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, QStringLiteral("0\n"));
-        QCOMPARE(f.catalogBytes(), fileOf(expected));
-
-        r = kaploCli(f.settingsPath, {"--bogus"});
-        QCOMPARE(r.exitCode, 2);
-    }
-
-    void cliFailures()
-    {
-        ScriptedServer server;
-        const quint16 port = server.start();
-        server.reply("LIST", {"480 authentication required\r\n"});
-        CatalogueFixture f(QStringLiteral("127.0.0.1"), port);
-        f.writeCatalog("kept\r\n");
-        CliResult r = kaploCli(f.settingsPath, {});
-        QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("480 authentication required")), qPrintable(r.err));
-        QCOMPARE(f.catalogBytes(), QByteArray("kept\r\n"));
-        QCOMPARE(f.storedTime(), QStringLiteral("(none)"));
-
-        quint16 closed;
-        {
-            ScriptedServer gone;
-            closed = gone.start();
-        }
-        CatalogueFixture g(QStringLiteral("127.0.0.1"), closed);
-        r = kaploCli(g.settingsPath, {});
-        QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("サーバーに接続を拒否されました")),
-                 qPrintable(r.err));
-        QVERIFY(!QFile::exists(g.catalogPath()));
     }
 };
 

@@ -3,8 +3,8 @@
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"
 
+#include <QCheckBox>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -12,29 +12,34 @@
 
 namespace {
 
-const QString kServer = QStringLiteral("SERVER");
-
 struct Fixture {
     QTemporaryDir tmp;
-    SettingsStore store{tmp.filePath(QStringLiteral("k.ini"))};
+    SettingsStore store{tmp.filePath("k.ini")};
     ScriptedPrompter prompter;
     AppContext ctx{store, prompter};
 
     Fixture()
     {
-        store.write(kServer, QStringLiteral("SERVERNAME"), QStringLiteral("news.example"));
-        store.write(kServer, QStringLiteral("SERVERPORT"), QStringLiteral("563"));
+        for (const char *kv : {"SERVERNAME=news.example", "SERVERPORT=563", "SSL=TRUE", "USER=reader",
+                               "PASS=old pw", "MODEREADER=TRUE"})
+            store.write("SERVER", QString(kv).section('=', 0, 0), QString(kv).section('=', 1));
         ctx.settings.load(store);
     }
-    QString stored(const char *key)
+    // The server section as a second store reads it, KEY=VALUE.
+    QStringList stored()
     {
-        return SettingsStore(store.path()).read(kServer, QString::fromLatin1(key), QString());
+        QStringList out;
+        SettingsStore s(store.path());
+        for (const char *key : {"SERVERNAME", "SERVERPORT", "SSL", "USER", "PASS", "MODEREADER",
+                                "TIMEOUT", "CAFILE"})
+            out << QString(key) + '=' + s.read("SERVER", key, "<absent>");
+        return out;
     }
 };
 
 template <typename W> W *child(QWidget &parent, const char *name)
 {
-    return parent.findChild<W *>(QString::fromLatin1(name));
+    return parent.findChild<W *>(name);
 }
 
 } // namespace
@@ -42,123 +47,87 @@ template <typename W> W *child(QWidget &parent, const char *name)
 class TestFrmOptions : public QObject {
     Q_OBJECT
 private slots:
-    void loadsTheRunningValues()
+    // The dialog shows the running values; Cancel keeps them, OK stores
+    // the boxes as typed.
+    void okStoresCancelKeeps()
     {
         Fixture f;
-        frmOptions dlg(f.ctx, nullptr);
-        QCOMPARE(dlg.windowTitle(), QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰの設定"));
-        QCOMPARE(child<QLabel>(dlg, "Label1")->text(), QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰ名:"));
-        QCOMPARE(child<QLabel>(dlg, "Label2")->text(), QStringLiteral("ﾆｭｰｽ ｻｰﾊﾞｰのﾎﾟｰﾄ番号:"));
-        QCOMPARE(child<QPushButton>(dlg, "cmdOK")->text(), QStringLiteral("OK"));
-        QCOMPARE(child<QPushButton>(dlg, "cmdCancel")->text(), QStringLiteral("ｷｬﾝｾﾙ"));
-        QCOMPARE(child<QLineEdit>(dlg, "Text1")->text(), QStringLiteral("news.example"));
-        QCOMPARE(child<QLineEdit>(dlg, "Text2")->text(), QStringLiteral("563"));
-        QCOMPARE(child<QLabel>(dlg, "Label5")->text(), QStringLiteral("ﾀｲﾑｱｳﾄ(秒):"));
-        QCOMPARE(child<QLineEdit>(dlg, "Text5")->text(), QStringLiteral("120"));
-    }
-
-    // The timeout must be a whole number of at least 1 second.
-    void timeoutIsValidated_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("ok") << "30" << true;
-        QTest::newRow("one") << "1" << true;
-        QTest::newRow("zero") << "0" << false;
-        QTest::newRow("fraction") << "1.5" << false;
-        QTest::newRow("empty") << "" << false;
-        QTest::newRow("letters") << "abc" << false;
-    }
-    void timeoutIsValidated()
-    {
-        QFETCH(QString, text);
-        QFETCH(bool, accepted);
-        Fixture f;
-        frmOptions dlg(f.ctx, nullptr);
-        child<QLineEdit>(dlg, "Text5")->setText(text);
-        child<QPushButton>(dlg, "cmdOK")->click();
-        QCOMPARE(dlg.result() == int(QDialog::Accepted), accepted);
-        QCOMPARE(f.prompter.shown,
-                 accepted ? QStringList() : QStringList{QStringLiteral("数字を入れてください")});
-        QCOMPARE(f.stored("TIMEOUT"), accepted ? text : QString());
-        QCOMPARE(f.ctx.settings.timeout, accepted ? text : QStringLiteral("120"));
-    }
-
-    // The CA file under the TLS box: empty, or a file holding a PEM certificate.
-    void caFileIsValidated_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: no such file
-        QTest::addColumn<bool>("named");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("none") << QByteArray() << false << true;
-        QTest::newRow("pem") << QByteArray("-----BEGIN CERTIFICATE-----\nMIIB\n") << true << true;
-        QTest::newRow("not pem") << QByteArray("hello\n") << true << false;
-        QTest::newRow("missing") << QByteArray() << true << false;
-    }
-    void caFileIsValidated()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, named);
-        QFETCH(bool, accepted);
-        Fixture f;
-        QString path;
-        if (named) {
-            path = f.tmp.filePath(QStringLiteral("ca.pem"));
-            if (!content.isEmpty()) {
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(content);
-            }
-        }
-        frmOptions dlg(f.ctx, nullptr);
-        QCOMPARE(child<QLabel>(dlg, "Label6")->text(),
-                 QStringLiteral("追加の認証局(PEMファイル):"));
-        child<QLineEdit>(dlg, "Text6")->setText(path);
-        child<QPushButton>(dlg, "cmdOK")->click();
-        QCOMPARE(dlg.result() == int(QDialog::Accepted), accepted);
-        QCOMPARE(f.prompter.shown,
-                 accepted ? QStringList()
-                          : QStringList{QStringLiteral("証明書ファイル(PEM)を読めません")});
-        QCOMPARE(f.stored("CAFILE"), accepted ? path : QString());
-        QCOMPARE(f.ctx.settings.caFile, accepted ? path : QString());
-    }
-
-    void okStoresAsTypedCancelChangesNothing()
-    {
-        Fixture f;
-        {
+        const QStringList before = f.stored();
+        for (const bool ok : {false, true}) {
             frmOptions dlg(f.ctx, nullptr);
-            child<QLineEdit>(dlg, "Text1")->setText(QStringLiteral("other.example"));
-            child<QLineEdit>(dlg, "Text2")->setText(QStringLiteral("119abc"));
-            child<QPushButton>(dlg, "cmdCancel")->click();
-            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+            QStringList shown;
+            for (const char *box : {"Text1", "Text2", "Text3", "Text4", "Text5"})
+                shown << child<QLineEdit>(dlg, box)->text();
+            QCOMPARE(shown, (QStringList{"news.example", "563", "reader", "old pw", "120"}));
+            QVERIFY(child<QCheckBox>(dlg, "Check1")->isChecked() && child<QCheckBox>(dlg, "Check2")->isChecked());
+            QCOMPARE(child<QLineEdit>(dlg, "Text4")->echoMode(), QLineEdit::Password);
+            child<QLineEdit>(dlg, "Text1")->setText("other.example");
+            child<QLineEdit>(dlg, "Text2")->setText("119abc");
+            child<QCheckBox>(dlg, "Check1")->setChecked(false);
+            child<QLineEdit>(dlg, "Text3")->setText("other");
+            child<QLineEdit>(dlg, "Text4")->setText("new pw");
+            child<QPushButton>(dlg, ok ? "cmdOK" : "cmdCancel")->click();
+            QCOMPARE(dlg.result(), int(ok ? QDialog::Accepted : QDialog::Rejected));
+            if (!ok)
+                QCOMPARE(f.stored(), before);
         }
-        QCOMPARE(f.ctx.settings.serverName, QStringLiteral("news.example"));
-        QCOMPARE(f.stored("SERVERPORT"), QStringLiteral("563"));
-
-        frmOptions dlg(f.ctx, nullptr);
-        child<QLineEdit>(dlg, "Text1")->setText(QStringLiteral("other.example"));
-        child<QLineEdit>(dlg, "Text2")->setText(QStringLiteral("119abc"));
-        child<QPushButton>(dlg, "cmdOK")->click();
-        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(f.stored(), (QStringList{"SERVERNAME=other.example", "SERVERPORT=119abc", "SSL=FALSE",
+                                          "USER=other", "PASS=new pw", "MODEREADER=TRUE",
+                                          "TIMEOUT=120", "CAFILE="}));
+        QCOMPARE(f.ctx.settings.serverPort + f.ctx.settings.ssl + f.ctx.settings.pass,
+                 QStringLiteral("119abcFALSEnew pw"));
         QVERIFY(f.prompter.shown.isEmpty());
-        QCOMPARE(f.ctx.settings.serverName, QStringLiteral("other.example"));
-        QCOMPARE(f.ctx.settings.serverPort, QStringLiteral("119abc"));
-        QCOMPARE(f.stored("SERVERNAME"), QStringLiteral("other.example"));
-        QCOMPARE(f.stored("SERVERPORT"), QStringLiteral("119abc"));
     }
 
-    void failedWriteIsReportedAndDialogStays()
+    // The timeout must be a whole number of at least 1 second; the CA file
+    // empty or a file holding a PEM certificate; a failed write is told.
+    // Whatever is refused, the dialog stays and nothing changes.
+    void refusals_data()
     {
+        QTest::addColumn<QString>("timeout");
+        QTest::addColumn<QByteArray>("ca"); // "-": no such file
+        QTest::addColumn<QString>("message"); // empty: accepted
+        const QString notNumber = "数字を入れてください";
+        const QString noPem = "証明書ファイル(PEM)を読めません";
+        QTest::newRow("timeout 30") << "30" << QByteArray() << "";
+        QTest::newRow("timeout 0") << "0" << QByteArray() << notNumber;
+        QTest::newRow("timeout 1.5") << "1.5" << QByteArray() << notNumber;
+        QTest::newRow("timeout empty") << "" << QByteArray() << notNumber;
+        QTest::newRow("pem") << "120" << QByteArray("-----BEGIN CERTIFICATE-----\nMIIB\n") << "";
+        QTest::newRow("not pem") << "120" << QByteArray("hello\n") << noPem;
+        QTest::newRow("missing") << "120" << QByteArray("-") << noPem;
+        QTest::newRow("failed write") << "120" << QByteArray() << "(write)";
+    }
+    void refusals()
+    {
+        QFETCH(QString, timeout);
+        QFETCH(QByteArray, ca);
+        QFETCH(QString, message);
         Fixture f;
+        const QString caFile = ca.isEmpty() ? QString() : f.tmp.filePath("ca.pem");
+        if (ca != "-" && !ca.isEmpty()) {
+            QFile file(caFile);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ca) == ca.size());
+        }
+        const QStringList before = f.stored();
         frmOptions dlg(f.ctx, nullptr);
-        child<QLineEdit>(dlg, "Text1")->setText(QStringLiteral("other.example"));
-        f.store.failWritesForTesting(true);
+        child<QLineEdit>(dlg, "Text1")->setText("other.example");
+        child<QLineEdit>(dlg, "Text5")->setText(timeout);
+        child<QLineEdit>(dlg, "Text6")->setText(caFile);
+        f.store.failWritesForTesting(message == "(write)");
         child<QPushButton>(dlg, "cmdOK")->click();
-        QCOMPARE(dlg.result(), 0);
-        QCOMPARE(f.prompter.shown, QStringList{f.store.errorString()});
-        QCOMPARE(f.ctx.settings.serverName, QStringLiteral("news.example"));
-        QCOMPARE(f.stored("SERVERNAME"), QStringLiteral("news.example"));
+        if (message == "(write)")
+            message = f.store.errorString();
+        QCOMPARE(f.prompter.shown, message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(dlg.result(), int(message.isEmpty() ? QDialog::Accepted : 0));
+        f.store.failWritesForTesting(false);
+        if (message.isEmpty()) {
+            QCOMPARE(f.stored().mid(6), (QStringList{"TIMEOUT=" + timeout, "CAFILE=" + caFile}));
+            QCOMPARE(f.ctx.settings.timeout + f.ctx.settings.caFile, timeout + caFile);
+        } else {
+            QCOMPARE(f.stored(), before);
+            QCOMPARE(f.ctx.settings.serverName + f.ctx.settings.timeout, QStringLiteral("news.example120"));
+        }
     }
 };
 
