@@ -1,7 +1,6 @@
 #pragma once
 
 #include "catalogue/cataloguechooser.h"
-#include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguefile.h"
 #include "catalogue/cataloguesession.h"
 #include "core/appcontext.h"
@@ -61,36 +60,3 @@ inline QByteArray catalogueOf(const QStringList &names)
 {
     return names.isEmpty() ? QByteArray() : Cp932::encode(names.join("\r\n") + "\r\n");
 }
-
-// One opening of the catalogue window, without the widgets, over a socket
-// the test supplies.
-template <typename Socket> struct CatalogueRig {
-    CatalogueRig(CatalogueFixture &f, CatalogueSession &s)
-        : chooser(s, *f.store, f.ctx->settings, f.prompter),
-          conversation(s, chooser, socket, f.ctx->settings, f.prompter)
-    {
-        QObject::connect(&conversation, &CatalogueConversation::label1Changed,
-                         [this](const QString &t) { label1 = t; });
-        QObject::connect(&conversation, &CatalogueConversation::listingEnded,
-                         [this](bool saved) { ended << saved; });
-        QObject::connect(&conversation, &CatalogueConversation::refused,
-                         [this](const QString &l) { refusals << l; });
-        QObject::connect(&conversation, &CatalogueConversation::failed,
-                         [this](const QString &d) { failures << d; });
-        chooser.Form_Load();
-    }
-    static QStringList names(const NameListModel &m)
-    {
-        return {m.names().begin(), m.names().end()};
-    }
-    QStringList list1() { return names(chooser.list1()); }
-    QStringList list2() { return names(chooser.list2()); }
-
-    Socket socket;
-    CatalogueChooser chooser;
-    CatalogueConversation conversation;
-    QString label1;
-    QList<bool> ended;
-    QStringList refusals;
-    QStringList failures;
-};

@@ -50,14 +50,16 @@ private slots:
         QTemporaryDir tmp;
         const QString ini = tmp.filePath("k.ini");
         const auto split = [](const QString &kv) {
-            return std::make_tuple(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0), kv.section('=', 1));
+            return std::make_tuple(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
+                                   kv.section('=', 1));
         };
         for (const QString &kv : c.lines("settings")) {
             const auto [section, key, value] = split(kv);
             QVERIFY(SettingsStore(ini).write(section, key, value));
         }
         const QByteArray before = contents(ini);
-        const Result r = runCli(QStringList{"config"} + c.text("args").split(' ', Qt::SkipEmptyParts), ini);
+        const Result r =
+            runCli(QStringList{"config"} + c.text("args").split(' ', Qt::SkipEmptyParts), ini);
         QCOMPARE(r.exitCode, c.text("exit").toInt());
         if (c.has("out"))
             QCOMPARE(r.out, c.text("out") + "\n");
@@ -88,13 +90,23 @@ private slots:
                                 "[GROUP]\nGROUPNAME1=a.b\nGROUPNAME2=c.d\n[GROUP1]\nLAST=42\n";
         const QList<std::pair<const char *, QByteArray>> kinds{
             {"stray quote", "\"a\n" + good},
-            {"binary", QByteArray("\x7f" "ELF\x02\x01\x00\x00", 8) + good},
+            {"binary", QByteArray("\x7f"
+                                  "ELF\x02\x01\x00\x00",
+                                  8) +
+                           good},
             {"not UTF-8", good + "[SAVE]\nDIR=\x95\x5c\x8e\xa6\n"},
             {"folder", "<folder>"}};
-        const QStringList commands{"config get SERVER SERVERNAME", "config set SERVER SERVERNAME x",
-                                   "config list", "groups list", "groups add e.f", "groups remove 1",
-                                   "groups move 1 down", "groups set 1 last 5", "download",
-                                   "catalogue", "catalogue --new"};
+        const QStringList commands{"config get SERVER SERVERNAME",
+                                   "config set SERVER SERVERNAME x",
+                                   "config list",
+                                   "groups list",
+                                   "groups add e.f",
+                                   "groups remove 1",
+                                   "groups move 1 down",
+                                   "groups set 1 last 5",
+                                   "download",
+                                   "catalogue",
+                                   "catalogue --new"};
         for (const auto &[kind, bytes] : kinds)
             for (const QString &c : commands)
                 QTest::addRow("%s: %s", kind, qPrintable(c)) << c.split(' ') << bytes;

@@ -40,7 +40,8 @@ private slots:
         const QList<DirList::Entry> root = DirList::entries(QDir::rootPath());
         QCOMPARE(DirList::currentIndex(root), 0);
         QCOMPARE(root.first().name, QDir::toNativeSeparators(QDir::rootPath()));
-        for (const QString &none : {QString(), tmp.filePath("gone/deeper"), base.filePath("file.txt")})
+        for (const QString &none :
+             {QString(), tmp.filePath("gone/deeper"), base.filePath("file.txt")})
             QCOMPARE(DirList::currentIndex(DirList::entries(none)), -1);
     }
 };

@@ -28,7 +28,8 @@ private slots:
             QVERIFY(store.write("SAVE", kv.section('=', 0, 0), kv.section('=', 1)));
         const QString value = c.text("value").replace("\\r", "\r").replace("\\n", "\n");
         const SettingsConfig::Checked checked = SettingsConfig::check(store, section, key, value);
-        QCOMPARE(checked.refusal.value_or("(accepted)"), c.has("refusal") ? c.text("refusal") : "(accepted)");
+        QCOMPARE(checked.refusal.value_or("(accepted)"),
+                 c.has("refusal") ? c.text("refusal") : "(accepted)");
         if (!c.has("refusal"))
             QCOMPARE(checked.value, c.has("stored") ? c.text("stored") : value);
     }
@@ -37,7 +38,8 @@ private slots:
     {
         QTemporaryDir tmp;
         SettingsStore store(tmp.filePath("k.ini"));
-        QVERIFY(!SettingsConfig::isKnown("SAVE", "NOSUCH") && !SettingsConfig::isKnown("save", "DIR"));
+        QVERIFY(!SettingsConfig::isKnown("SAVE", "NOSUCH") &&
+                !SettingsConfig::isKnown("save", "DIR"));
         for (const auto &k : SettingsConfig::knownKeys())
             QVERIFY(store.write(k.section, k.key, k.section + k.key));
         for (const auto &k : SettingsConfig::knownKeys()) {

@@ -36,8 +36,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("sub/k.ini");
-        const QStringList values{"", "新しいﾆｭｰｽｸﾞﾙｰﾌﾟ", "a,b, c", "   x  ", "C:\\dir\\\\sub\\",
-                                 "\"q\" 'r'", "a=b;c #d"};
+        const QStringList values{"",        "新しいﾆｭｰｽｸﾞﾙｰﾌﾟ", "a,b, c",
+                                 "   x  ",  "C:\\dir\\\\sub\\", "\"q\" 'r'",
+                                 "a=b;c #d"};
         {
             SettingsStore store(path);
             for (int i = 0; i < values.size(); ++i)
@@ -75,11 +76,13 @@ private slots:
         store.write("GROUP", "GROUPNAME1", "b");
         QVERIFY(!store.commitBatch());
         QCOMPARE(contents(path), before);
-        QCOMPARE(store.read("GROUP", "GROUPNAME1", {}) + store.read("GROUP1", "LAST", {}), QStringLiteral("a7"));
+        QCOMPARE(store.read("GROUP", "GROUPNAME1", {}) + store.read("GROUP1", "LAST", {}),
+                 QStringLiteral("a7"));
         store.failWritesForTesting(false);
         QVERIFY(store.write("SAVE", "LOG", "TRUE"));
         SettingsStore again(path);
-        QCOMPARE(again.read("GROUP", "GROUPNAME1", {}) + again.read("SAVE", "LOG", {}), QStringLiteral("aTRUE"));
+        QCOMPARE(again.read("GROUP", "GROUPNAME1", {}) + again.read("SAVE", "LOG", {}),
+                 QStringLiteral("aTRUE"));
     }
 
     // A file that exists but is not settings is read as nothing and never
@@ -109,8 +112,9 @@ private slots:
         {
             SettingsStore store(path);
             QVERIFY(!store.readable());
-            QVERIFY2(store.unreadableMessage().startsWith("設定ファイルを読めません: " + path + " ("),
-                     qPrintable(store.unreadableMessage()));
+            QVERIFY2(
+                store.unreadableMessage().startsWith("設定ファイルを読めません: " + path + " ("),
+                qPrintable(store.unreadableMessage()));
             QVERIFY(!store.write("SAVE", "LOG", "X"));
             QCOMPARE(store.errorString(), store.unreadableMessage());
             QVERIFY(!store.writeSoon("GROUP1", "LAST", "1", 60000));
@@ -151,8 +155,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("k.ini");
-        put(path, "[SERVER]\nSERVERNAME=news.example\nSERVERPORT=119\nPROXY=old.example\n"
-                  "[SAVE]\nDIR=/srv/news\n[GROUP1]\nLAST=42\nCOLOUR=blue\n[FUTURE]\nKEY=\"a, b\"\n");
+        put(path,
+            "[SERVER]\nSERVERNAME=news.example\nSERVERPORT=119\nPROXY=old.example\n"
+            "[SAVE]\nDIR=/srv/news\n[GROUP1]\nLAST=42\nCOLOUR=blue\n[FUTURE]\nKEY=\"a, b\"\n");
         SettingsStore store(path);
         QVERIFY(store.readable());
         RunningSettings s;
@@ -160,7 +165,8 @@ private slots:
         QCOMPARE(s.serverName + s.saveDir + s.ssl, QStringLiteral("news.example/srv/newsFALSE"));
         QVERIFY(store.write("SERVER", "SSL", "TRUE"));
         SettingsStore again(path);
-        const QStringList kept{"SERVER/PROXY", "GROUP1/COLOUR", "FUTURE/KEY", "GROUP1/LAST", "SERVER/SSL"};
+        const QStringList kept{"SERVER/PROXY", "GROUP1/COLOUR", "FUTURE/KEY", "GROUP1/LAST",
+                               "SERVER/SSL"};
         QStringList values;
         for (const QString &k : kept)
             values << again.read(k.section('/', 0, 0), k.section('/', 1), {});
@@ -192,9 +198,10 @@ private slots:
         QTemporaryDir dir;
         RunningSettings s;
         s.load(SettingsStore(dir.filePath("k.ini")));
-        QCOMPARE(QStringList({s.serverName, s.serverPort, s.seigenTime, s.address, s.interval,
-                              s.derivedDateDir()}),
-                 QStringList({RunningSettings::defaultServerName(), "119", "06:30", "なし", "5", "NO"}));
+        QCOMPARE(
+            QStringList({s.serverName, s.serverPort, s.seigenTime, s.address, s.interval,
+                         s.derivedDateDir()}),
+            QStringList({RunningSettings::defaultServerName(), "119", "06:30", "なし", "5", "NO"}));
         s.dateDir = "true";
         QCOMPARE(s.derivedDateDir(), QStringLiteral("YES"));
     }
