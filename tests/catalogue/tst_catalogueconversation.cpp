@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
 QString unescaped(QString s)
@@ -29,9 +32,20 @@ QString names(const NameListModel &m)
 
 // The catalogue window's conversation, without the widgets, over a fake
 // socket: the transcripts of tests/data/catalogue/conversations.txt.
+// Also how the saved catalogue is read.
 class TestCatalogueConversation : public QObject {
     Q_OBJECT
 private slots:
+    // tests/data/catalogue/parse.txt
+    void parse_data() { kaplotest::addDataRows("catalogue/parse.txt"); }
+    void parse()
+    {
+        QFETCH(kaplotest::DataCase, c);
+        const QString fields = unescaped(c.text("fields"));
+        QCOMPARE(CatalogueFile::parse(unescaped(c.text("text"))),
+                 fields.isEmpty() ? QStringList{} : fields.split('|'));
+    }
+
     void transcript_data() { kaplotest::addDataRows("catalogue/conversations.txt"); }
     void transcript()
     {
@@ -70,6 +84,11 @@ private slots:
             chooser->Form_Load();
         };
         open();
+        struct Restore {
+            rlimit limit{};
+            Restore() { ::getrlimit(RLIMIT_FSIZE, &limit); }
+            ~Restore() { ::setrlimit(RLIMIT_FSIZE, &limit); }
+        } restore;
         const auto sentSoFar = [&] {
             for (const QString &line : socket.sent.mid(sent.size()))
                 sent << (line.endsWith("\r\n") ? line.chopped(2) : line + " (no CR LF)");
@@ -110,6 +129,10 @@ private slots:
                 open();
             } else if (step == "settings fail") {
                 f.store->failWritesForTesting(true);
+            } else if (step == "disk full") { // no file beyond 4 KiB, for root too
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit small{4096, restore.limit.rlim_max};
+                QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
             }
         }
         sentSoFar();

@@ -61,15 +61,26 @@ private slots:
             QCOMPARE(TextValue::portNumber(QString(text)), port);
     }
 
-    // A refused batch leaves the disk and the memory as they were, and does
-    // not ride along with the next write.
-    void failedWrites()
+    // writeSoon waits for flush() or the next write, or goes at once past
+    // its delay. A refused batch leaves the disk and the memory as they
+    // were, and does not ride along with the next write.
+    void writeSoonAndFailedWrites()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("k.ini");
         SettingsStore store(path);
+        const auto onDisk = [&] { return SettingsStore(path).read("GROUP1", "LAST", "none"); };
+        QVERIFY(store.write("SAVE", "LOG", "TRUE"));
+        QVERIFY(store.writeSoon("GROUP1", "LAST", "10", 60000));
+        QVERIFY(store.flush());
+        QCOMPARE(onDisk(), QStringLiteral("10"));
+        QVERIFY(store.writeSoon("GROUP1", "LAST", "11", 60000));
+        QVERIFY(store.write("SAVE", "LOG", "FALSE"));
+        QCOMPARE(onDisk(), QStringLiteral("11"));
+        QVERIFY(store.writeSoon("GROUP1", "LAST", "7", 0));
+        QCOMPARE(onDisk(), QStringLiteral("7"));
+
         QVERIFY(store.write("GROUP", "GROUPNAME1", "a"));
-        QVERIFY(store.write("GROUP1", "LAST", "7"));
         const QByteArray before = contents(path);
         store.failWritesForTesting(true);
         store.beginBatch();
@@ -124,25 +135,6 @@ private slots:
                 QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                 QStringList{"k.ini"});
         }
-    }
-
-    // writeSoon waits for flush() or the next write, or goes at once past
-    // its delay.
-    void writeSoon()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("k.ini");
-        SettingsStore store(path);
-        QVERIFY(store.write("SAVE", "LOG", "TRUE"));
-        const auto onDisk = [&] { return SettingsStore(path).read("GROUP1", "LAST", "none"); };
-        QVERIFY(store.writeSoon("GROUP1", "LAST", "10", 60000));
-        QVERIFY(store.flush());
-        QCOMPARE(onDisk(), QStringLiteral("10"));
-        QVERIFY(store.writeSoon("GROUP1", "LAST", "11", 60000));
-        QVERIFY(store.write("SAVE", "LOG", "FALSE"));
-        QCOMPARE(onDisk(), QStringLiteral("11"));
-        QVERIFY(store.writeSoon("GROUP1", "LAST", "12", 0));
-        QCOMPARE(onDisk(), QStringLiteral("12"));
     }
 };
 

@@ -7,7 +7,6 @@
 #include "support/testregistry.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,13 +97,7 @@ private slots:
                 QTest::mouseClick(button, Qt::LeftButton);
             else if (step == "fail writes")
                 store.failWritesForTesting(true);
-            else if (name == "Drive1") { // the root's drive, from another one
-                auto *drive1 = qobject_cast<QComboBox *>(w);
-                drive1->setCurrentIndex(drive1->count() > 1 ? 1 : 0);
-                dir1->setPath(dir);
-                drive1->setCurrentIndex(0);
-                static_cast<frmOptions1 *>(dlg.get())->Drive1_Change();
-            } else if (name == "Dir1") { // click|double-click|enter NAME
+            else if (name == "Dir1") { // click|double-click|enter NAME
                 const QListWidgetItem *item =
                     dir1->findItems(arg.section(' ', 1), Qt::MatchExactly).value(0);
                 QVERIFY2(item, qPrintable(step));
