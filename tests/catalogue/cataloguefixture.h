@@ -11,30 +11,25 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <memory>
-
 // A settings file whose save directory is a fresh folder (and SERVER keys as
 // given), and a context loaded from it as start-up loads one.
 struct CatalogueFixture {
     QTemporaryDir dir;
     QString settingsPath = dir.filePath("KAPLO.ini");
-    std::unique_ptr<SettingsStore> store;
+    SettingsStore store{settingsPath};
     ScriptedPrompter prompter;
-    std::unique_ptr<AppContext> ctx;
+    AppContext ctx{store, prompter};
 
     explicit CatalogueFixture(const QString &host = "127.0.0.1", int port = 119,
                               const QStringList &server = {})
     {
-        SettingsStore writer(settingsPath);
-        SettingsBatch batch(writer);
-        writer.write("SAVE", "DIR", dir.path());
+        SettingsBatch batch(store);
+        store.write("SAVE", "DIR", dir.path());
         for (const QString &kv :
              server + QStringList{"SERVERNAME=" + host, "SERVERPORT=" + QString::number(port)})
-            writer.write("SERVER", kv.section('=', 0, 0), kv.section('=', 1));
+            store.write("SERVER", kv.section('=', 0, 0), kv.section('=', 1));
         batch.commit();
-        store = std::make_unique<SettingsStore>(settingsPath);
-        ctx = std::make_unique<AppContext>(*store, prompter);
-        ctx->settings.load(*store);
+        ctx.settings.load(store);
     }
     QString catalogPath() const { return CatalogueFile::path(dir.path()); }
     QByteArray catalogBytes() const

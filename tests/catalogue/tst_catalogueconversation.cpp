@@ -31,12 +31,10 @@ QString names(const NameListModel &m)
 } // namespace
 
 // The catalogue window's conversation, without the widgets, over a fake
-// socket: the transcripts of tests/data/catalogue/conversations.txt.
-// Also how the saved catalogue is read.
+// socket (tests/data/catalogue/conversations.txt); how the file is read.
 class TestCatalogueConversation : public QObject {
     Q_OBJECT
 private slots:
-    // tests/data/catalogue/parse.txt
     void parse_data() { kaplotest::addDataRows("catalogue/parse.txt"); }
     void parse()
     {
@@ -54,7 +52,7 @@ private slots:
         if (c.text("catalogue is") == "a folder")
             QVERIFY(QDir().mkdir(f.catalogPath()));
         if (c.text("catalogue is") == "in a missing folder")
-            f.ctx->settings.saveDir = f.dir.filePath("missing");
+            f.ctx.settings.saveDir = f.dir.filePath("missing");
         if (c.has("catalogue"))
             f.writeCatalog(catalogueOf(linesOf(c.text("catalogue"))));
         const QString timeBefore = f.storedTime();
@@ -64,10 +62,11 @@ private slots:
         std::unique_ptr<CatalogueConversation> talk;
         QString label1;
         QStringList sent, expected, chosen, failures, refusals, ended;
+        const QDateTime now = QDateTime::fromString(c.text("now"), "yyMMdd HHmmss").addYears(100);
         const auto open = [&] {
             talk.reset();
-            chooser = std::make_unique<CatalogueChooser>(s, *f.store, f.ctx->settings, f.prompter);
-            talk = std::make_unique<CatalogueConversation>(s, *chooser, socket, f.ctx->settings,
+            chooser = std::make_unique<CatalogueChooser>(s, f.store, f.ctx.settings, f.prompter);
+            talk = std::make_unique<CatalogueConversation>(s, *chooser, socket, f.ctx.settings,
                                                            f.prompter);
             QObject::connect(talk.get(), &CatalogueConversation::label1Changed,
                              [&](const QString &t) { label1 = t; });
@@ -78,9 +77,7 @@ private slots:
             QObject::connect(talk.get(), &CatalogueConversation::failed,
                              [&](const QString &d) { failures << d; });
             if (c.has("now"))
-                chooser->now = [&] {
-                    return QDateTime::fromString(c.text("now"), "yyMMdd HHmmss").addYears(100);
-                };
+                chooser->now = [now] { return now; };
             chooser->Form_Load();
         };
         open();
@@ -128,7 +125,7 @@ private slots:
             } else if (step == "reopen") {
                 open();
             } else if (step == "settings fail") {
-                f.store->failWritesForTesting(true);
+                f.store.failWritesForTesting(true);
             } else if (step == "disk full") { // no file beyond 4 KiB, for root too
                 std::signal(SIGXFSZ, SIG_IGN);
                 const rlimit small{4096, restore.limit.rlim_max};
@@ -148,8 +145,6 @@ private slots:
             {"closed", socket.closed ? "yes" : "no"},
             {"closes", QString::number(socket.closeCount)},
             {"connects", QString::number(socket.connectCount)},
-            {"tls", socket.tls() ? "yes" : "no"},
-            {"cafile", socket.caFile()},
             {"rows", QStringLiteral("%1|%2")
                          .arg(chooser->list1().count())
                          .arg(CatalogueFile::load(f.catalogPath()).names.size())}};

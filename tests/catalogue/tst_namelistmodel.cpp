@@ -18,8 +18,7 @@ QStringList shown(const NameListModel &m)
 class TestNameListModel : public QObject {
     Q_OBJECT
 private slots:
-    // A batch in any order merges into the sorted list; a view's rows
-    // follow their names.
+    // A batch merges into the sorted list; a view's rows follow their names.
     void mergesBatches()
     {
         NameListModel m;
@@ -34,9 +33,6 @@ private slots:
         QCOMPARE(shown(m), (QStringList{"a", "b", "b", "c", "d", "e", "f"}));
         QCOMPARE(b.row(), 1);
         QCOMPARE(f.data().toString(), QStringLiteral("f"));
-
-        m.clear();
-        QCOMPARE(m.rowCount(), 0);
     }
 
     // The ASCII shortcut orders as the general case-insensitive comparison

@@ -30,24 +30,21 @@ private slots:
                                 "[GROUP]\nGROUPNAME1=a.b\nGROUPNAME2=c.d\n[GROUP1]\nLAST=42\n";
         const QList<std::pair<const char *, QByteArray>> kinds{
             {"stray quote", "\"a\n" + good},
-            {"binary", QByteArray("\x7f"
-                                  "ELF\x02\x01\x00\x00",
-                                  8) +
-                           good},
+            {"binary", QByteArray::fromHex("7f454c4602010000") + good},
             {"not UTF-8", good + "[SAVE]\nDIR=\x95\x5c\x8e\xa6\n"},
             {"folder", "<folder>"}};
-        for (const auto &[kind, bytes] : kinds)
+        kaplotest::DataCase row{
+            "", {{"exit", "2"}, {"out", ""}, {"err", "設定ファイルを読めません: "}}};
+        for (const auto &[kind, bytes] : kinds) {
+            row.fields["bytes"] = bytes;
             for (const char *args :
                  {"config get SERVER SERVERNAME", "config set SERVER SERVERNAME x", "config list",
                   "groups list", "groups add e.f", "groups remove 1", "groups move 1 down",
-                  "groups set 1 last 5", "download", "catalogue", "catalogue --new"})
-                QTest::addRow("%s: %s", kind, args)
-                    << kaplotest::DataCase{"",
-                                           {{"bytes", bytes},
-                                            {"args", args},
-                                            {"exit", "2"},
-                                            {"out", ""},
-                                            {"err", "設定ファイルを読めません: "}}};
+                  "groups set 1 last 5", "download", "catalogue", "catalogue --new"}) {
+                row.fields["args"] = args;
+                QTest::addRow("%s: %s", kind, args) << row;
+            }
+        }
     }
     void command()
     {
