@@ -140,7 +140,9 @@ bool save(const QString &path, const std::vector<QString> &names, QString *error
         return false;
     }
     const QByteArray bytes = encode(names);
-    if (f.write(bytes) != bytes.size() || !f.commit()) {
+    // commit() does not tell a failed flush of the last buffered bytes: a
+    // full disk would leave the catalogue cut short and reported saved.
+    if (f.write(bytes) != bytes.size() || !f.flush() || !f.commit()) {
         if (error)
             *error = writeError(path, f.errorString());
         return false;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "catalogue/cataloguechooser.h"
-#include "catalogue/catalogueconversation.h"
 #include "catalogue/cataloguefile.h"
 #include "catalogue/cataloguesession.h"
 #include "core/appcontext.h"
@@ -12,101 +11,47 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <memory>
-
-// A settings file whose save directory is a fresh folder, and a context
-// loaded from it as start-up loads one.
+// A settings file whose save directory is a fresh folder (and SERVER keys as
+// given), and a context loaded from it as start-up loads one.
 struct CatalogueFixture {
     QTemporaryDir dir;
-    QString settingsPath = dir.filePath(QStringLiteral("KAPLO.ini"));
-    std::unique_ptr<SettingsStore> store;
+    QString settingsPath = dir.filePath("KAPLO.ini");
+    SettingsStore store{settingsPath};
     ScriptedPrompter prompter;
-    std::unique_ptr<AppContext> ctx;
+    AppContext ctx{store, prompter};
 
-    explicit CatalogueFixture(const QString &host = QStringLiteral("127.0.0.1"), int port = 119)
+    explicit CatalogueFixture(const QString &host = "127.0.0.1", int port = 119,
+                              const QStringList &server = {})
     {
-        {
-            SettingsStore writer(settingsPath);
-            SettingsBatch batch(writer);
-            writer.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), dir.path());
-            writer.write(QStringLiteral("SERVER"), QStringLiteral("SERVERNAME"), host);
-            writer.write(QStringLiteral("SERVER"), QStringLiteral("SERVERPORT"),
-                         QString::number(port));
-            batch.commit();
-        }
-        reload();
+        SettingsBatch batch(store);
+        store.write("SAVE", "DIR", dir.path());
+        for (const QString &kv :
+             server + QStringList{"SERVERNAME=" + host, "SERVERPORT=" + QString::number(port)})
+            store.write("SERVER", kv.section('=', 0, 0), kv.section('=', 1));
+        batch.commit();
+        ctx.settings.load(store);
     }
-
-    void reload()
-    {
-        ctx.reset();
-        store = std::make_unique<SettingsStore>(settingsPath);
-        ctx = std::make_unique<AppContext>(*store, prompter);
-        ctx->settings.load(*store);
-    }
-
     QString catalogPath() const { return CatalogueFile::path(dir.path()); }
-
     QByteArray catalogBytes() const
     {
         QFile f(catalogPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-
     void writeCatalog(const QByteArray &bytes) const
     {
         QFile f(catalogPath());
         if (f.open(QIODevice::WriteOnly))
             f.write(bytes);
     }
-
     // TIME as the store has it on disk; "(none)" when it is not there.
     QString storedTime() const
     {
-        SettingsStore s(settingsPath);
-        return s.read(QStringLiteral("SERVER"), QStringLiteral("TIME"), QStringLiteral("(none)"));
+        return SettingsStore(settingsPath).read("SERVER", "TIME", "(none)");
     }
 };
 
-// One opening of the catalogue window, without the widgets, over a socket
-// the test supplies.
-template <typename Socket> struct CatalogueRig {
-    CatalogueRig(CatalogueFixture &f, CatalogueSession &s)
-        : session(s), chooser(s, *f.store, f.ctx->settings, f.prompter),
-          conversation(s, chooser, socket, f.ctx->settings, f.prompter)
-    {
-        QObject::connect(&conversation, &CatalogueConversation::label1Changed,
-                         [this](const QString &t) { label1 = t; });
-        QObject::connect(&conversation, &CatalogueConversation::listingEnded,
-                         [this](bool saved) { ended << saved; });
-        QObject::connect(&conversation, &CatalogueConversation::refused,
-                         [this](const QString &l) { refusals << l; });
-        QObject::connect(&conversation, &CatalogueConversation::failed,
-                         [this](const QString &d) { failures << d; });
-        chooser.Form_Load();
-    }
-
-    QStringList list1()
-    {
-        QStringList out;
-        for (const QString &n : chooser.list1().names())
-            out << n;
-        return out;
-    }
-    QStringList list2()
-    {
-        QStringList out;
-        for (const QString &n : chooser.list2().names())
-            out << n;
-        return out;
-    }
-
-    CatalogueSession &session;
-    Socket socket;
-    CatalogueChooser chooser;
-    CatalogueConversation conversation;
-    QString label1;
-    QList<bool> ended;
-    QStringList refusals;
-    QStringList failures;
-};
+// A catalogue file holding these names.
+inline QByteArray catalogueOf(const QStringList &names)
+{
+    return names.isEmpty() ? QByteArray() : Cp932::encode(names.join("\r\n") + "\r\n");
+}

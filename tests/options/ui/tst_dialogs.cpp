@@ -1,0 +1,136 @@
+#include "core/appcontext.h"
+#include "options/ui/dirlistbox.h"
+#include "options/ui/frmoptions.h"
+#include "options/ui/frmoptions1.h"
+#include "support/scriptedprompter.h"
+#include "support/testdata.h"
+#include "support/testregistry.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList runningValues(const RunningSettings &r)
+{
+    return {r.serverName, r.serverPort, r.ssl,     r.user,       r.pass,       r.modeReader,
+            r.timeout,    r.caFile,     r.saveDir, r.dateDir,    r.userDir,    r.log,
+            r.groupDir,   r.rewrite,    r.seigen,  r.seigenTime, r.seigenFile, r.seigenSize};
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+// The server and save options dialogs driven as a user drives them
+// (tests/data/options/dialogs.txt).
+class TestOptionsDialogs : public QObject {
+    Q_OBJECT
+private slots:
+    void dialog_data() { kaplotest::addDataRows("options/dialogs.txt"); }
+    void dialog()
+    {
+        QFETCH(kaplotest::DataCase, c);
+        QTemporaryDir tmp;
+        QVERIFY(QDir(tmp.path()).mkpath("save/sub"));
+        const QString dir = QDir::cleanPath(tmp.filePath("save"));
+        QFile pem(tmp.filePath("ca.pem")), notPem(tmp.filePath("not.pem"));
+        QVERIFY(pem.open(QIODevice::WriteOnly) && pem.write("-----BEGIN CERTIFICATE-----\nMIIB\n"));
+        QVERIFY(notPem.open(QIODevice::WriteOnly) && notPem.write("hello\n"));
+        pem.close();
+        notPem.close();
+        const auto expand = [&](QString s) {
+            return s.replace("<dir>", dir)
+                .replace("<home>", QDir::cleanPath(QDir::homePath()))
+                .replace("<pem>", pem.fileName())
+                .replace("<notpem>", notPem.fileName());
+        };
+        SettingsStore store(tmp.filePath("k.ini"));
+        ScriptedPrompter prompter;
+        AppContext ctx(store, prompter);
+        for (const QString &kv : QStringList{"SAVE/DIR=<dir>"} + c.lines("saved"))
+            store.write(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
+                        expand(kv.section('=', 1)));
+        ctx.settings.load(store);
+        const QByteArray before = contents(store.path());
+        std::unique_ptr<QDialog> dlg;
+        if (c.text("dialog") == "server")
+            dlg = std::make_unique<frmOptions>(ctx, nullptr);
+        else
+            dlg = std::make_unique<frmOptions1>(ctx, nullptr);
+        dlg->show();
+        if (auto *password = dlg->findChild<QLineEdit *>("Text4"))
+            QCOMPARE(password->echoMode(), QLineEdit::Password);
+        auto *dir1 = dlg->findChild<DirListBox *>("Dir1");
+        for (const QString &shown : c.lines("shows")) {
+            const QString name = shown.section('=', 0, 0), want = expand(shown.section('=', 1));
+            QObject *w = dlg->findChild<QObject *>(name);
+            QString value = w ? w->property("text").toString() : "<missing>";
+            if (auto *button = qobject_cast<QAbstractButton *>(w); button && button->isCheckable())
+                value = QString::number(button->isChecked());
+            if (name == "Dir1")
+                value = dir1->path();
+            QCOMPARE(name + '=' + value, name + '=' + want);
+        }
+        for (const QString &step : c.lines("do")) {
+            const QString name = step.section(' ', 0, 0), arg = step.section(' ', 1);
+            QWidget *w = dlg->findChild<QWidget *>(name);
+            QVERIFY2(w || step == "fail writes", qPrintable(step));
+            if (auto *box = qobject_cast<QCheckBox *>(w))
+                box->setCheckState(
+                    Qt::CheckState(QStringList{"off", "partial", "on"}.indexOf(arg)));
+            else if (auto *radio = qobject_cast<QRadioButton *>(w))
+                radio->setChecked(true);
+            else if (auto *text = qobject_cast<QLineEdit *>(w))
+                text->setText(expand(step.section(" = ", 1)));
+            else if (auto *button = qobject_cast<QPushButton *>(w))
+                QTest::mouseClick(button, Qt::LeftButton);
+            else if (step == "fail writes")
+                store.failWritesForTesting(true);
+            else if (name == "Dir1") { // click|double-click|enter NAME
+                const QListWidgetItem *item =
+                    dir1->findItems(arg.section(' ', 1), Qt::MatchExactly).value(0);
+                QVERIFY2(item, qPrintable(step));
+                const QPoint at = dir1->visualItemRect(item).center();
+                QTest::mouseClick(dir1->viewport(), Qt::LeftButton, {}, at);
+                if (arg.startsWith("double-click"))
+                    emit dir1->itemDoubleClicked(dir1->currentItem());
+                if (arg.startsWith("enter"))
+                    QTest::keyClick(dir1, Qt::Key_Return);
+                QCOMPARE(dlg->result(), 0); // Enter is not taken as OK
+            }
+        }
+        store.failWritesForTesting(false);
+        QStringList prompts = c.lines("prompts");
+        prompts.replaceInStrings("(write error)", store.errorString());
+        QCOMPARE(prompter.shown, prompts);
+        const QString result = dlg->isVisible()                     ? "open"
+                               : dlg->result() == QDialog::Accepted ? "accepted"
+                                                                    : "rejected";
+        QCOMPARE(result, c.has("result") ? c.text("result") : "open");
+        if (result != "accepted")
+            QCOMPARE(contents(store.path()), before);
+        SettingsStore again(store.path());
+        for (const QString &kv : c.lines("stored"))
+            QCOMPARE(kv.section('=', 0, 0) + '=' +
+                         again.read(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
+                                    "<absent>"),
+                     expand(kv));
+        // The running copy is what the file holds.
+        RunningSettings fromDisk;
+        fromDisk.load(again);
+        QCOMPARE(runningValues(ctx.settings), runningValues(fromDisk));
+    }
+};
+
+KAPLO_TEST(TestOptionsDialogs)
+#include "tst_dialogs.moc"
