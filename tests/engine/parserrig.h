@@ -24,6 +24,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <functional>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -198,30 +199,36 @@ inline QByteArrayList yencPart(const QStringList &w)
 inline QString stateField(const RunState &s, const QString &key)
 {
     const auto n = [](qint64 v) { return QString::number(v); };
-    const QStringList fields{"subject",   "from",      "date",      "name",    "inBody",
-                             "pending",   "encoding",  "mime",      "lines",   "count",
-                             "fileCount", "byteCount", "posterDir", "label1",  "label2",
-                             "label3",    "label8",    "fatal",     "runError"};
-    const QStringList values{s.subject,
-                             s.from,
-                             s.dateText,
-                             s.pendingFileName,
-                             QLatin1String(s.inBody ? "yes" : "no"),
-                             QLatin1String(s.openPending ? "yes" : "no"),
-                             n(int(s.bodyEncoding)),
-                             n(int(s.mimeState)),
-                             n(s.linesValue),
-                             n(s.bodyLineCount),
-                             n(s.fileCount),
-                             n(s.byteCount),
-                             s.posterDir,
-                             s.label1,
-                             s.label2(),
-                             s.label3,
-                             s.label8,
-                             s.fatalError,
-                             s.runError};
-    return values.value(fields.indexOf(key), QStringLiteral("<no field ") + key + u'>');
+    const QString yes = QStringLiteral("yes"), no = QStringLiteral("no");
+    const QStringList keys = QStringLiteral("subject from date name inBody pending encoding mime "
+                                            "lines count fileCount byteCount posterDir label1 "
+                                            "label2 label3 label8 fatal runError")
+                                 .split(u' ');
+    QStringList v;
+    v << s.subject << s.from << s.dateText << s.pendingFileName << (s.inBody ? yes : no)
+      << (s.openPending ? yes : no) << n(int(s.bodyEncoding)) << n(int(s.mimeState))
+      << n(s.linesValue) << n(s.bodyLineCount) << n(s.fileCount) << n(s.byteCount) << s.posterDir
+      << s.label1 << s.label2() << s.label3 << s.label8 << s.fatalError << s.runError;
+    return v.value(keys.indexOf(key), QStringLiteral("<no field ") + key + u'>');
+}
+
+// The "state" (FIELD=VALUE, FIELD~PART) and "log" ("text", "!text") sections.
+inline void checkStateAndLog(const kaplotest::DataCase &c, const RunState &st, const QString &log,
+                             const std::function<QString(const QString &)> &expand)
+{
+    for (const QString &s : c.lines("state")) {
+        const qsizetype eq = s.indexOf(QRegularExpression(QStringLiteral("[=~]")));
+        const QString got = stateField(st, s.left(eq)), want = expand(s.mid(eq + 1));
+        if (s[eq] == u'~')
+            QVERIFY2(got.contains(want), qPrintable(s + QStringLiteral(": ") + got));
+        else
+            QCOMPARE(s.left(eq) + u'=' + got, s.left(eq) + u'=' + want);
+    }
+    for (const QString &l : c.lines("log")) {
+        const bool absent = l.startsWith(u'!');
+        QVERIFY2(log.contains(expand(l.mid(absent ? 1 : 0))) != absent,
+                 qPrintable(l + QStringLiteral("\nin\n") + log));
+    }
 }
 
 // Runs one case of tests/data/engine/articles.txt (the notation is there).
@@ -329,18 +336,5 @@ inline void runFixture(const kaplotest::DataCase &c)
         got.removeAll(YencParts::recordName());
         QCOMPARE(got, want);
     }
-    for (const QString &s : c.lines("state")) {
-        const qsizetype eq = s.indexOf(QRegularExpression(QStringLiteral("[=~]")));
-        const QString got = stateField(rig.state, s.left(eq)), want = expand(s.mid(eq + 1));
-        if (s[eq] == u'~')
-            QVERIFY2(got.contains(want), qPrintable(s + QStringLiteral(": ") + got));
-        else
-            QCOMPARE(s.left(eq) + u'=' + got, s.left(eq) + u'=' + want);
-    }
-    const QString log = c.has("log") ? rig.logText() : QString();
-    for (const QString &l : c.lines("log")) {
-        const bool absent = l.startsWith(u'!');
-        QVERIFY2(log.contains(expand(l.mid(absent ? 1 : 0))) != absent,
-                 qPrintable(l + QStringLiteral("\nin\n") + log));
-    }
+    checkStateAndLog(c, rig.state, c.has("log") ? rig.logText() : QString(), expand);
 }
