@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTest>
 
 namespace runtest {
 
@@ -83,20 +84,23 @@ struct CliResult {
     QString err;
 };
 
-inline CliResult runCli(const QString &settings, QProcess *started = nullptr)
+// kaplo-cli with these arguments; the event loop runs meanwhile, so that a
+// scripted server of this process keeps answering.
+inline CliResult kaplo(const QStringList &args)
 {
     QProcess p;
-    QProcess &proc = started ? *started : p;
-    proc.start(QStringLiteral(KAPLO_CLI_PATH),
-               {QStringLiteral("download"), QStringLiteral("--settings"), settings});
+    p.start(QStringLiteral(KAPLO_CLI_PATH), args);
     CliResult r;
-    if (started)
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
         return r;
-    proc.waitForFinished(60000);
-    r.exitCode = proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1;
-    r.out = QString::fromUtf8(proc.readAllStandardOutput());
-    r.err = QString::fromUtf8(proc.readAllStandardError());
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+inline CliResult runCli(const QString &settings)
+{
+    return kaplo({QStringLiteral("download"), QStringLiteral("--settings"), settings});
 }
 
 } // namespace runtest

@@ -151,42 +151,6 @@ private slots:
         QVERIFY(!raw.contains("AUTHINFO"));
         QCOMPARE(r.errors.size(), 1);
     }
-
-    // Whole runs: over TLS with a password the server sees exactly the
-    // conversation; a refused certificate ends the run with the reason.
-    void run_data()
-    {
-        QTest::addColumn<bool>("trustCa");
-        QTest::newRow("trusted") << true;
-        QTest::newRow("untrusted") << false;
-    }
-    void run()
-    {
-        QFETCH(bool, trustCa);
-        TlsServer server(m_cert);
-        server.replies["AUTHINFO USER kaplo"] = "381 more\r\n";
-        server.replies["AUTHINFO PASS pw"] = "281 ok\r\n";
-        server.replies["GROUP a.b"] = "211 0 0 0 a.b\r\n";
-        server.replies["NEXT"] = "421 none\r\n";
-        TcpNntpSocket tcp;
-        EngineRig rig(&tcp, "localhost", server.port());
-        rig.set("SERVER/SSL", "TRUE");
-        rig.set("SERVER/CAFILE", trustCa ? m_cert.certFile : QString());
-        rig.set("SERVER/USER", "kaplo");
-        rig.set("SERVER/PASS", "pw");
-        rig.addGroup(QStringLiteral("a.b"));
-        QVERIFY(rig.run());
-        if (!trustCa) {
-            QCOMPARE(rig.engine->endReason(), DownloadEngine::EndReason::Error);
-            QVERIFY2(rig.engine->state().label3.startsWith(TcpNntpSocket::certificateText({})),
-                     qPrintable(rig.engine->state().label3));
-            QCOMPARE(server.sessions, 0);
-            return;
-        }
-        QCOMPARE(rig.engine->endReason(), DownloadEngine::EndReason::Finished);
-        QTRY_COMPARE(server.received, (QStringList{"AUTHINFO USER kaplo", "AUTHINFO PASS pw",
-                                                   "GROUP a.b", "NEXT", "QUIT"}));
-    }
 };
 
 KAPLO_TEST(TestTlsSocket)

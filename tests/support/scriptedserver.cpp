@@ -40,11 +40,6 @@ quint16 ScriptedServer::start()
     return m_server->serverPort();
 }
 
-quint16 ScriptedServer::port() const
-{
-    return m_server->isListening() ? m_server->serverPort() : 0;
-}
-
 void ScriptedServer::setGreeting(const QList<QByteArray> &chunks)
 {
     m_greeting = chunks;
