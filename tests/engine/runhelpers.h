@@ -58,11 +58,13 @@ inline void writeSettings(const QString &path, quint16 port, const QString &save
                           const QStringList &groups)
 {
     SettingsStore store(path);
-    store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERNAME"),
-                QStringLiteral("127.0.0.1"));
-    store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERPORT"), QString::number(port));
-    store.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), saveDir);
-    store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("TRUE"));
+    const auto set = [&](const char *section, const char *key, const QString &value) {
+        store.write(QLatin1String(section), QLatin1String(key), value);
+    };
+    set("SERVER", "SERVERNAME", QStringLiteral("127.0.0.1"));
+    set("SERVER", "SERVERPORT", QString::number(port));
+    set("SAVE", "DIR", saveDir);
+    set("SAVE", "LOG", QStringLiteral("TRUE"));
     GroupTable t;
     for (const QString &g : groups)
         t.insertRow(t.count(), GroupTable::newRow(g, {"NO", "NO", "NO"}));

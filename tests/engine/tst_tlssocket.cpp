@@ -16,12 +16,11 @@
 
 namespace {
 
-// A TLS news server that answers each command line from a table.
+// A TLS news server that answers each command line by echoing it.
 struct TlsServer {
     QSslServer server;
     QStringList received; // decrypted command lines
     int sessions = 0;     // connections whose handshake completed
-    QHash<QByteArray, QByteArray> replies;
 
     explicit TlsServer(const TestCertificate &cert)
     {
@@ -39,7 +38,7 @@ struct TlsServer {
                 while (s->canReadLine()) {
                     const QByteArray line = s->readLine().trimmed();
                     received << QString::fromLatin1(line);
-                    s->write(replies.value(line, "500 what?\r\n"));
+                    s->write("200 " + line + "\r\n");
                 }
             });
         });
@@ -91,14 +90,13 @@ private slots:
     void trustedServer()
     {
         TlsServer server(m_cert);
-        server.replies["MODE READER"] = "200 reader\r\n";
         WatchedTcp s;
         s.setTls(true);
         s.setCaFile(m_cert.certFile);
         SocketReader r(s);
         s.connectToHost(QStringLiteral("localhost"), server.port());
         s.send(QStringLiteral("MODE READER\r\n"));
-        QTRY_COMPARE(r.text, QStringLiteral("200 tls ready\r\n200 reader\r\n"));
+        QTRY_COMPARE(r.text, QStringLiteral("200 tls ready\r\n200 MODE READER\r\n"));
         QCOMPARE(server.received, QStringList{"MODE READER"});
         QCOMPARE(s.ssl->early, 0);
         QVERIFY(r.errors.isEmpty());
