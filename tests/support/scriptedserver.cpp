@@ -1,7 +1,5 @@
 #include "support/scriptedserver.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -85,17 +83,6 @@ int ScriptedServer::openConnections() const
     for (const auto &c : m_connections)
         n += c->open ? 1 : 0;
     return n;
-}
-
-bool ScriptedServer::waitForReceived(int count, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (m_received.size() < count) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 void ScriptedServer::onNewConnection()

@@ -53,9 +53,6 @@ public:
     // Connections still open.
     int openConnections() const;
 
-    // Spins the event loop until `count` command lines came or the time is up.
-    bool waitForReceived(int count, int timeoutMs = 5000);
-
 private:
     struct Step {
         QList<QByteArray> chunks;
