@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTest>
 
 namespace runtest {
 
@@ -57,11 +58,13 @@ inline void writeSettings(const QString &path, quint16 port, const QString &save
                           const QStringList &groups)
 {
     SettingsStore store(path);
-    store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERNAME"),
-                QStringLiteral("127.0.0.1"));
-    store.write(QStringLiteral("SERVER"), QStringLiteral("SERVERPORT"), QString::number(port));
-    store.write(QStringLiteral("SAVE"), QStringLiteral("DIR"), saveDir);
-    store.write(QStringLiteral("SAVE"), QStringLiteral("LOG"), QStringLiteral("TRUE"));
+    const auto set = [&](const char *section, const char *key, const QString &value) {
+        store.write(QLatin1String(section), QLatin1String(key), value);
+    };
+    set("SERVER", "SERVERNAME", QStringLiteral("127.0.0.1"));
+    set("SERVER", "SERVERPORT", QString::number(port));
+    set("SAVE", "DIR", saveDir);
+    set("SAVE", "LOG", QStringLiteral("TRUE"));
     GroupTable t;
     for (const QString &g : groups)
         t.insertRow(t.count(), GroupTable::newRow(g, {"NO", "NO", "NO"}));
@@ -83,20 +86,23 @@ struct CliResult {
     QString err;
 };
 
-inline CliResult runCli(const QString &settings, QProcess *started = nullptr)
+// kaplo-cli with these arguments; the event loop runs meanwhile, so that a
+// scripted server of this process keeps answering.
+inline CliResult kaplo(const QStringList &args)
 {
     QProcess p;
-    QProcess &proc = started ? *started : p;
-    proc.start(QStringLiteral(KAPLO_CLI_PATH),
-               {QStringLiteral("download"), QStringLiteral("--settings"), settings});
+    p.start(QStringLiteral(KAPLO_CLI_PATH), args);
     CliResult r;
-    if (started)
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
         return r;
-    proc.waitForFinished(60000);
-    r.exitCode = proc.exitStatus() == QProcess::NormalExit ? proc.exitCode() : -1;
-    r.out = QString::fromUtf8(proc.readAllStandardOutput());
-    r.err = QString::fromUtf8(proc.readAllStandardError());
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+inline CliResult runCli(const QString &settings)
+{
+    return kaplo({QStringLiteral("download"), QStringLiteral("--settings"), settings});
 }
 
 } // namespace runtest

@@ -75,50 +75,6 @@ private slots:
         QVERIFY(r.errors.isEmpty()); // never from inside connectToHost()
         QTRY_COMPARE(r.errors.size(), 1);
     }
-
-    void nothingAfterClose()
-    {
-        ScriptedServer server;
-        const quint16 port = server.start();
-        TcpNntpSocket s;
-        SocketReader r(s);
-        s.connectToHost(QStringLiteral("127.0.0.1"), port);
-        QTRY_VERIFY(!r.text.isEmpty());
-        const int events = r.events;
-        server.push({"late data\r\n"});
-        s.close();
-        server.dropConnections();
-        QTest::qWait(100);
-        QCOMPARE(r.events, events);
-        QVERIFY(r.errors.isEmpty());
-        QCOMPARE(s.readAll(), QString());
-        s.connectToHost(QStringLiteral("127.0.0.1"), port); // a new connection
-        QTRY_COMPARE(r.events, events + 1);
-    }
-
-    // The server going away in the middle of a run ends it through the error
-    // path with what it sent before handed on; a refused connection too.
-    void engineOnServerClose()
-    {
-        ScriptedServer server;
-        server.reply("GROUP a.b", {"211 2 1 2 a.b\r\n"});
-        server.reply("ARTICLE", {"220 1 <m@x>\r\nSubj", "ect: split\r\nbo", "dy\r\n"});
-        server.closeAfter("ARTICLE");
-        TcpNntpSocket tcp;
-        EngineRig r(&tcp, "127.0.0.1", server.start());
-        r.set("SAVE/LOG", "TRUE");
-        r.addGroup(QStringLiteral("a.b"));
-        QVERIFY(r.run());
-        QCOMPARE(r.handler->lines, (QStringList{"Subject: split", "body"}));
-        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Error);
-        QCOMPARE(r.engine->state().label3, TcpNntpSocket::serverClosedText());
-        QCOMPARE(r.handler->closesOnly, 1);
-        QCOMPARE(r.storedLast(0), QStringLiteral("1"));
-        r.set("SERVER/SERVERPORT", QString::number(runtest::closedPort()));
-        QVERIFY(r.run());
-        QCOMPARE(r.engine->endReason(), DownloadEngine::EndReason::Error);
-        QVERIFY(r.engine->state().label3 != TcpNntpSocket::serverClosedText());
-    }
 };
 
 KAPLO_TEST(TestTcpNntpSocket)

@@ -1,6 +1,5 @@
 // Download runs against a private INN that serves implicit TLS (nnrpd -S)
-// with a self-signed certificate and wants a password (ckpasswd): by the
-// engine on the real socket, and by kaplo-cli download.
+// with a self-signed certificate and wants a password (ckpasswd).
 #include "enginerig.h"
 #include "runhelpers.h"
 
@@ -86,28 +85,6 @@ private slots:
         QCOMPARE(tcp.sent.join(u','), commands);
         if (label3.isEmpty())
             QVERIFY(rig.handler->lines.contains(QStringLiteral("00039999") + QString(60, u'x')));
-    }
-
-    void kaploCliDownload()
-    {
-        QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
-        writeSettings(ini, m_inn.tlsPort(), dir.path(), {m_group});
-        {
-            SettingsStore store(ini);
-            const QString server = QStringLiteral("SERVER");
-            store.write(server, QStringLiteral("SERVERNAME"), InnServer::tlsHost());
-            store.write(server, QStringLiteral("SSL"), QStringLiteral("TRUE"));
-            store.write(server, QStringLiteral("USER"), kUser);
-            store.write(server, QStringLiteral("PASS"), kPass);
-            store.write(server, QStringLiteral("CAFILE"), m_inn.caFile());
-        }
-        const CliResult r = runCli(ini);
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY(!r.out.contains(kPass) && !r.err.contains(kPass));
-        QFile f(dir.filePath(QStringLiteral("tls.bin")));
-        QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(r.err));
-        QCOMPARE(f.readAll(), QByteArray("secure attachment bytes\n"));
     }
 };
 

@@ -8,8 +8,7 @@
 
 // A socket that talks to nobody: the test feeds the server's side with
 // feed() and reads what the code under test sent from `sent`.
-// No Q_OBJECT of its own: it adds no signal, and keeping it out of moc keeps
-// the support library free of a link dependency on the engine.
+// No Q_OBJECT: it adds no signal, and the support library needs no engine.
 class FakeSocket final : public NntpSocket {
 public:
     using NntpSocket::NntpSocket;

@@ -1,7 +1,5 @@
 #include "support/scriptedserver.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -40,11 +38,6 @@ quint16 ScriptedServer::start()
     return m_server->serverPort();
 }
 
-quint16 ScriptedServer::port() const
-{
-    return m_server->isListening() ? m_server->serverPort() : 0;
-}
-
 void ScriptedServer::setGreeting(const QList<QByteArray> &chunks)
 {
     m_greeting = chunks;
@@ -74,28 +67,6 @@ void ScriptedServer::setChunkPause(int ms)
     m_pauseMs = ms < 0 ? 0 : ms;
 }
 
-void ScriptedServer::push(const QList<QByteArray> &chunks)
-{
-    for (auto it = m_connections.rbegin(); it != m_connections.rend(); ++it) {
-        if ((*it)->open) {
-            enqueue(it->get(), Step{chunks, false});
-            return;
-        }
-    }
-}
-
-void ScriptedServer::dropConnections()
-{
-    for (auto &c : m_connections) {
-        if (!c->open)
-            continue;
-        c->open = false;
-        c->out.clear();
-        c->timer->stop();
-        c->socket->disconnectFromHost();
-    }
-}
-
 QStringList ScriptedServer::received() const
 {
     QStringList lines;
@@ -112,17 +83,6 @@ int ScriptedServer::openConnections() const
     for (const auto &c : m_connections)
         n += c->open ? 1 : 0;
     return n;
-}
-
-bool ScriptedServer::waitForReceived(int count, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (m_received.size() < count) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
 }
 
 void ScriptedServer::onNewConnection()

@@ -14,26 +14,11 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
-// An NNTP server in the test's own process that plays a fixed script, for
-// conversations a real server will not produce: lines and double-byte
-// characters split across reads, odd replies, connections dropped mid-way.
-//
-// It listens on 127.0.0.1 only. Each connection first gets the greeting; each
-// command line the client sends (up to LF, a CR before it dropped) is recorded
-// and answered with the reply registered for exactly that line, or with the
-// reply "500 command not recognized". A reply is a list of chunks: each chunk is written and
-// flushed on its own, with a pause before the next, so that the client sees
-// each chunk in a separate read (very likely, not certain on a starved
-// machine: assert on what the client made of the data, not on its number of
-// reads). Runs on the thread that created it: the test
-// must spin the event loop (QTRY_*, waitForReceived(), QSignalSpy::wait()).
-//
-//   ScriptedServer server;
-//   const quint16 port = server.start();
-//   server.reply("GROUP a.b", {"211 2 1 2 a.b\r\n"});
-//   server.reply("ARTICLE 1", {"220 1 <x@y>\r\nSubj", "ect: hi\r\n\r\nbody\r\n.\r\n"});
-//   server.closeAfter("ARTICLE 1");           // this reply then drops the line
-//   server.reply("ARTICLE 1", {"220 1 <x@y>\r\n...\r\n.\r\n"}); // next connection
+// An NNTP server in this process (127.0.0.1) that plays a fixed script: each
+// command line (CR dropped) is recorded and answered with the reply
+// registered for it, else "500 command not recognized". A reply's chunks are
+// written one at a time with a pause between, so the client most likely sees
+// each in a read of its own. The test spins the event loop (QTRY_*).
 class ScriptedServer final : public QObject {
     Q_OBJECT
 public:
@@ -43,7 +28,6 @@ public:
     // Starts listening on 127.0.0.1 at a free port; returns the port, 0 on
     // failure. Calling it again returns the same port.
     quint16 start();
-    quint16 port() const;
 
     // The chunks written when a client connects. Default: one chunk
     // "200 scripted server ready\r\n". An empty list sends nothing.
@@ -61,11 +45,6 @@ public:
     // Pause between two chunks of one reply, in milliseconds (default 30).
     void setChunkPause(int ms);
 
-    // Writes chunks to the newest open connection now (server-initiated data).
-    void push(const QList<QByteArray> &chunks);
-    // Closes every open connection (as a server going away would).
-    void dropConnections();
-
     // Every command line received, over all connections, in order: as text
     // (bytes read as CP932) and as the raw bytes.
     QStringList received() const;
@@ -73,9 +52,6 @@ public:
     void clearReceived() { m_received.clear(); }
     // Connections still open.
     int openConnections() const;
-
-    // Spins the event loop until `count` command lines came or the time is up.
-    bool waitForReceived(int count, int timeoutMs = 5000);
 
 private:
     struct Step {
