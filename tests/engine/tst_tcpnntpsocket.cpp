@@ -75,6 +75,26 @@ private slots:
         QVERIFY(r.errors.isEmpty()); // never from inside connectToHost()
         QTRY_COMPARE(r.errors.size(), 1);
     }
+
+    void nothingAfterClose()
+    {
+        ScriptedServer server;
+        const quint16 port = server.start();
+        TcpNntpSocket s;
+        SocketReader r(s);
+        s.connectToHost(QStringLiteral("127.0.0.1"), port);
+        QTRY_VERIFY(!r.text.isEmpty());
+        const int events = r.events;
+        server.push({"late data\r\n"});
+        s.close();
+        server.dropConnections();
+        QTest::qWait(100);
+        QCOMPARE(r.events, events);
+        QVERIFY(r.errors.isEmpty());
+        QCOMPARE(s.readAll(), QString());
+        s.connectToHost(QStringLiteral("127.0.0.1"), port); // a new connection
+        QTRY_COMPARE(r.events, events + 1);
+    }
 };
 
 KAPLO_TEST(TestTcpNntpSocket)

@@ -67,6 +67,28 @@ void ScriptedServer::setChunkPause(int ms)
     m_pauseMs = ms < 0 ? 0 : ms;
 }
 
+void ScriptedServer::push(const QList<QByteArray> &chunks)
+{
+    for (auto it = m_connections.rbegin(); it != m_connections.rend(); ++it) {
+        if ((*it)->open) {
+            enqueue(it->get(), Step{chunks, false});
+            return;
+        }
+    }
+}
+
+void ScriptedServer::dropConnections()
+{
+    for (auto &c : m_connections) {
+        if (!c->open)
+            continue;
+        c->open = false;
+        c->out.clear();
+        c->timer->stop();
+        c->socket->disconnectFromHost();
+    }
+}
+
 QStringList ScriptedServer::received() const
 {
     QStringList lines;

@@ -45,6 +45,11 @@ public:
     // Pause between two chunks of one reply, in milliseconds (default 30).
     void setChunkPause(int ms);
 
+    // Writes chunks to the newest open connection now (server-initiated data).
+    void push(const QList<QByteArray> &chunks);
+    // Closes every open connection (as a server going away would).
+    void dropConnections();
+
     // Every command line received, over all connections, in order: as text
     // (bytes read as CP932) and as the raw bytes.
     QStringList received() const;

@@ -5,6 +5,9 @@
 // A self-signed server certificate and its key, made with the openssl tool
 // for the TLS tests. The certificate is its own authority: a client trusts
 // it by taking certFile as a CA file (SERVER/CAFILE).
+//
+//   TestCertificate cert;
+//   QVERIFY2(cert.make(dir.path()), qPrintable(cert.error));
 struct TestCertificate {
     QString certFile; // PEM
     QString keyFile;  // PEM, unencrypted
