@@ -43,18 +43,6 @@ struct Rig {
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void unreadableSettingsEndTheProgram()
-    {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("KAPLO.ini")));
-        SettingsStore store(dir.filePath(QStringLiteral("KAPLO.ini")));
-        EventPrompter prompter;
-        AppContext ctx(store, prompter);
-        QVERIFY(!Startup::settingsReadable(ctx));
-        QCOMPARE(prompter.events, QStringList{"msg:" + store.unreadableMessage()});
-        QVERIFY(store.unreadableMessage().startsWith("設定ファイルを読めません: "));
-    }
-
     // The log prompt, LogMode and the automatic start for each command line
     // (tests/data/app/command-lines.txt).
     void commandLineModes_data() { kaplotest::addDataRows("app/command-lines.txt"); }
@@ -76,25 +64,11 @@ private slots:
     // as one more pass afterwards, which neither nests nor starts again (a
     // second start would stop the run). The checks come back until what they
     // ask for is set.
-    void activationPasses_data()
-    {
-        QTest::addColumn<int>("dialogsBeforeFixed");
-        QTest::addColumn<QStringList>("events");
-        const QString d = "msg:保存ﾃﾞｨﾚｸﾄﾘが設定されていないか正しくありません",
-                      s = "msg:ﾆｭｰｽｻｰﾊﾞｰが設定されていません";
-        QTest::newRow("fixed at once")
-            << 1 << QStringList{d, "frmOptions1", s, "frmOptions", "start",
-                                d, "frmOptions1", d, "frmOptions1"};
-        QTest::newRow("cancelled once")
-            << 2
-            << QStringList{
-                   d, "frmOptions1", s, "frmOptions", "start", d, "frmOptions1", s, "frmOptions",
-                   d, "frmOptions1", d, "frmOptions1"};
-    }
+    void activationPasses_data() { kaplotest::addDataRows("app/activation-passes.txt"); }
     void activationPasses()
     {
-        QFETCH(int, dialogsBeforeFixed);
-        QFETCH(QStringList, events);
+        QFETCH(kaplotest::DataCase, c);
+        const int dialogsBeforeFixed = c.text("dialogs before fixed").toInt();
         Rig rig;
         rig.store.write("SAVE", "DIR", rig.dir.filePath(QStringLiteral("missing")));
         QVERIFY(rig.store.deleteSection(QStringLiteral("SERVER")));
@@ -114,7 +88,7 @@ private slots:
                                        [&] { rig.prompter.events << "start"; }});
         act->activated();
         act->activated(); // a later activation (the about box closed)
-        QCOMPARE(rig.prompter.events, events);
+        QCOMPARE(rig.prompter.events, c.lines("events"));
     }
 };
 

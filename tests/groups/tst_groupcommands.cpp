@@ -50,14 +50,12 @@ private slots:
                                     .replace("\\0", QChar(0));
             const int n = rest.section(' ', 0, 0).toInt();
             GroupDialog::Values v = GroupDialog::load(*f.ctx);
+            bool *const flags[] = {&v.download, &v.subject, &v.dateDir, &v.userDir, &v.overwrite};
             const auto shown = [&] {
-                return QStringList{v.name, v.last,
-                                   QStringLiteral("%1%2%3%4%5")
-                                       .arg(v.download)
-                                       .arg(v.subject)
-                                       .arg(v.dateDir)
-                                       .arg(v.userDir)
-                                       .arg(v.overwrite)};
+                QString f;
+                for (bool *b : flags)
+                    f += *b ? '1' : '0';
+                return QStringList{v.name, v.last, f};
             };
             const QHash<QString, std::function<bool()>> commandOf = {
                 {"add", [&] { return commands->add(); }},
@@ -75,10 +73,9 @@ private slots:
                  [&] {
                      const QStringList p = arg.split('|');
                      v.name = p.value(0), v.last = p.value(1);
-                     const QString flags = p.value(2, shown().last());
-                     v.download = flags[0] == '1', v.subject = flags[1] == '1';
-                     v.dateDir = flags[2] == '1', v.userDir = flags[3] == '1';
-                     v.overwrite = flags[4] == '1';
+                     const QString given = p.value(2, shown().last());
+                     for (int i = 0; i < 5; ++i)
+                         *flags[i] = given[i] == '1';
                      return GroupDialog::accept(*f.ctx, v);
                  }},
             };

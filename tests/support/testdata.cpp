@@ -24,22 +24,17 @@ QList<DataCase> dataCases(const QString &relative)
 {
     QList<DataCase> cases;
     QByteArray *value = nullptr;
-    bool first = true;
     for (const QByteArray &line : dataFile(relative).split('\n')) {
         if (line.startsWith("=== ")) {
             cases.append({QString::fromUtf8(line.mid(4).trimmed()), {}});
             value = nullptr;
         } else if (line.startsWith("--- ") && !cases.isEmpty()) {
             value = &cases.last().fields[line.mid(4).trimmed()];
-            first = true;
         } else if (value) {
-            if (!first)
-                value->append('\n');
-            value->append(line);
-            first = false;
+            value->append(line).append('\n');
         }
     }
-    // Blank lines that separate cases and fields are not part of a value.
+    // Nor are the blank lines that separate cases and fields.
     for (DataCase &c : cases)
         for (QByteArray &v : c.fields)
             while (v.endsWith('\n'))

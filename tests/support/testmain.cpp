@@ -15,8 +15,7 @@ int main(int argc, char **argv)
 {
     TestApp app(argc, argv);
     const QByteArray only = qgetenv("KAPLO_TEST_CLASS");
-    int failed = 0;
-    int ran = 0;
+    int failed = 0, ran = 0;
     for (const auto &make : kaplotest::registry()) {
         auto test = make();
         if (!only.isEmpty() && only != test->metaObject()->className())
@@ -24,7 +23,6 @@ int main(int argc, char **argv)
         ++ran;
         failed += QTest::qExec(test.get(), argc, argv);
     }
-    if (ran == 0)
-        return 2; // a KAPLO_TEST_CLASS that names no class is a mistake, not a pass
-    return failed == 0 ? 0 : 1;
+    // A KAPLO_TEST_CLASS that names no class is a mistake, not a pass.
+    return ran == 0 ? 2 : failed != 0;
 }

@@ -11,7 +11,11 @@
 namespace kaplotest {
 
 using Factory = std::function<std::unique_ptr<QObject>()>;
-std::vector<Factory> &registry();
+inline std::vector<Factory> &registry()
+{
+    static std::vector<Factory> tests;
+    return tests;
+}
 
 struct Registrar {
     explicit Registrar(Factory f) { registry().push_back(std::move(f)); }

@@ -1,25 +1,17 @@
 #include "app/ui/form1.h"
-#include "app/ui/grouplistview.h"
-#include "app/ui/widgetprompter.h"
 #include "core/appcontext.h"
-#include "engine/downloadengine.h"
 #include "schedule/scheduler.h"
 #include "screenshots/screenshots.h"
-#include "settings/runlock.h"
 #include "support/scriptedprompter.h"
 #include "support/testregistry.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QImage>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -140,18 +132,6 @@ private slots:
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 
-    // Column widths the user drags are kept for the next start.
-    void draggedColumnWidthsAreKept()
-    {
-        Rig rig;
-        rig.child<QTreeView>("ListView1")->header()->resizeSection(4, 99);
-        const QList<int> widths = rig.child<GroupListView>("ListView1")->columnWidths();
-        QCOMPARE(widths.at(4), 99);
-        rig.form.reset(); // closing writes what is waiting
-        Form1 again(rig.ctx, QString());
-        QCOMPARE(again.findChild<GroupListView *>("ListView1")->columnWidths(), widths);
-    }
-
     // While running, Command1 stops and the buttons that change the table
     // or the schedule are disabled.
     void runningSwitchesTheButtons()
@@ -221,55 +201,6 @@ private slots:
         QCOMPARE(rig.label("Label1") + rig.label("lblRate"), QString());
         QVERIFY(rig.form->scheduler().armed());
         QCOMPARE(shown(), QStringLiteral("06:30 に開始します|タイマ解除|0"));
-    }
-
-    // "DOWNLOAD": the first activation starts a run, through the engine;
-    // the refused connection ends it. A dialog closing later (the checks run
-    // again) does not start another.
-    void automaticStartRunsOnce()
-    {
-        Rig rig(QStringLiteral("DOWNLOAD"));
-        int started = 0;
-        connect(&rig.form->engine(), &DownloadEngine::runningChanged,
-                [&](bool on) { started += on; });
-        rig.form->show();
-        QTRY_COMPARE(started, 1);
-        QTRY_VERIFY(!rig.label("Label3").isEmpty());
-        whenModal([](QWidget *) {}); // the about box
-        rig.child<QAction>("mnuVersion")->trigger();
-        QTest::qWait(50);
-        QCOMPARE(started, 1);
-    }
-
-    // Another run holds the settings file: the button shows why in Label3
-    // and nothing starts.
-    void startRefusedWhileAnotherRunHoldsTheFile()
-    {
-        Rig rig;
-        RunLock other(rig.store.path());
-        QVERIFY(other.tryLock());
-        rig.click("Command1");
-        QCOMPARE(rig.label("Label3"), RunLock::busyMessage(QCoreApplication::applicationPid()));
-        QVERIFY(!rig.form->engine().running());
-        QCOMPARE(rig.child<QPushButton>("Command1")->text(), Form1::startCaption());
-    }
-
-    // The program's boxes: OK only for a message, titled KAPLO; the input
-    // box starts with the default text, and closing it cancels.
-    void widgetPrompterBoxes()
-    {
-        WidgetPrompter p;
-        whenModal([](QWidget *w) {
-            auto *box = qobject_cast<QMessageBox *>(w);
-            QVERIFY(box && box->standardButtons() == QMessageBox::Ok);
-            QCOMPARE(box->windowTitle() + '|' + box->text(),
-                     QStringLiteral("KAPLO|ログモードです"));
-        });
-        p.message(QStringLiteral("ログモードです"));
-        whenModal([](QWidget *w) {
-            QCOMPARE(qobject_cast<QInputDialog *>(w)->textValue(), QStringLiteral("X"));
-        });
-        QCOMPARE(p.input(QStringLiteral("LOG=L"), QStringLiteral("X")), std::nullopt);
     }
 };
 
