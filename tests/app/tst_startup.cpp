@@ -64,6 +64,18 @@ private slots:
     // as one more pass afterwards, which neither nests nor starts again (a
     // second start would stop the run). The checks come back until what they
     // ask for is set.
+    void unreadableSettingsEndTheProgram()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("KAPLO.ini")));
+        SettingsStore store(dir.filePath(QStringLiteral("KAPLO.ini")));
+        EventPrompter prompter;
+        AppContext ctx(store, prompter);
+        QVERIFY(!Startup::settingsReadable(ctx));
+        QCOMPARE(prompter.events, QStringList{"msg:" + store.unreadableMessage()});
+        QVERIFY(store.unreadableMessage().startsWith("設定ファイルを読めません: "));
+    }
+
     void activationPasses_data() { kaplotest::addDataRows("app/activation-passes.txt"); }
     void activationPasses()
     {
