@@ -160,11 +160,11 @@ inline QByteArray sampleBytes(int n, int seed = 1)
 }
 
 // "SIZE SEED [LENGTH]": sample bytes, or "=text".
-inline QByteArray contents(const QString &spec)
+inline QByteArray contents(const QString &what)
 {
-    if (spec.startsWith(u'='))
-        return spec.mid(1).toUtf8();
-    const QStringList n = spec.split(u' ');
+    if (what.startsWith(u'='))
+        return what.mid(1).toUtf8();
+    const QStringList n = what.split(u' ');
     const QByteArray b = sampleBytes(n[0].toInt(), n[1].toInt());
     return n.size() > 2 ? b.left(n[2].toInt()) : b;
 }
@@ -267,9 +267,9 @@ inline void runFixture(const kaplotest::DataCase &c)
         return kaplotest::unescape(t).replace(QStringLiteral("$SAVE"), rig.save);
     };
     const QString bar = QStringLiteral(" | ");
-    const auto put = [&](const QString &spec) {
-        QFile f(rig.save + u'/' + spec.section(bar, 0, 0));
-        return f.open(QIODevice::WriteOnly) && f.write(contents(expand(spec.section(bar, 1)))) >= 0;
+    const auto put = [&](const QString &what) {
+        QFile f(rig.save + u'/' + what.section(bar, 0, 0));
+        return f.open(QIODevice::WriteOnly) && f.write(contents(expand(what.section(bar, 1)))) >= 0;
     };
     for (const QString &e : c.lines("existing"))
         QVERIFY(put(e));
