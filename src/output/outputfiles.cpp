@@ -270,12 +270,7 @@ OpenResult OutputFiles::OpenOutFile(const OutFileRequest &r, QString &fileName,
                 const int fd = ::open(native(fullPath).constData(),
                                       O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
                 if (fd >= 0) {
-                    m_fd = fd;
-                    m_path = fullPath;
-                    m_used = 0;
-                    m_crcOn = false;
-                    m_crcFrom = 0;
-                    m_error.clear();
+                    adopt(fd, fullPath);
                     result.status = OpenResult::Status::Opened;
                     result.fullPath = fullPath;
                     return result;
@@ -322,13 +317,18 @@ bool OutputFiles::openExisting(const QString &fullPath)
         ::close(fd);
         return false;
     }
+    adopt(fd, fullPath);
+    return true;
+}
+
+void OutputFiles::adopt(int fd, const QString &fullPath)
+{
     m_fd = fd;
     m_path = fullPath;
     m_used = 0;
     m_crcOn = false;
     m_crcFrom = 0;
     m_error.clear();
-    return true;
 }
 
 bool OutputFiles::seek(qint64 offset)

@@ -118,6 +118,7 @@ public:
     static QString describe(int err);
 
 private:
+    void adopt(int fd, const QString &fullPath); // the open file becomes the current one
     bool flush();
     void settleCrc();
     int m_fd = -1;
