@@ -4,6 +4,7 @@
 #include "enginerig.h"
 
 #include "decode/cp932.h"
+#include "support/escapes.h"
 #include "support/testdata.h"
 #include "support/testregistry.h"
 
@@ -11,25 +12,7 @@
 
 namespace {
 
-// "\r", "\n", "\t", "\\" and "\xHH" in a transcript's text.
-QString unescape(const QString &s)
-{
-    QString out;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] != u'\\' || i + 1 == s.size()) {
-            out += s[i];
-            continue;
-        }
-        const QChar c = s[++i];
-        if (c == u'x') {
-            out += QChar(s.mid(i + 1, 2).toUShort(nullptr, 16));
-            i += 2;
-        } else {
-            out += c == u'r' ? u'\r' : c == u'n' ? u'\n' : c == u't' ? u'\t' : c.unicode();
-        }
-    }
-    return out;
-}
+using kaplotest::unescape; // "\r", "\n", "\t", "\\", "\xHH" in a transcript's text
 
 QString yesNo(bool b)
 {
