@@ -7,22 +7,46 @@
 
 namespace TextValue {
 
-double leadingNumber(QStringView text)
+namespace {
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// The leading blanks, sign and whole digits of a number: where the sign (or
+// first digit) starts, where the digits start, and where they end.
+struct Lead {
+    qsizetype start, digits, end;
+};
+
+Lead scanLead(QStringView text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
     while (i < n && (text[i] == u' ' || text[i] == u'\t'))
         ++i;
-    const qsizetype start = i;
+    Lead lead{i, i, i};
     if (i < n && (text[i] == u'+' || text[i] == u'-'))
+        lead.digits = ++i;
+    while (i < n && isDigit(text[i]))
         ++i;
-    const qsizetype digitsStart = i;
-    while (i < n && text[i] >= u'0' && text[i] <= u'9')
-        ++i;
-    bool anyDigit = i > digitsStart;
+    lead.end = i;
+    return lead;
+}
+
+} // namespace
+
+double leadingNumber(QStringView text)
+{
+    const Lead lead = scanLead(text);
+    const qsizetype n = text.size();
+    const qsizetype start = lead.start;
+    qsizetype i = lead.end;
+    bool anyDigit = i > lead.digits;
     if (i < n && text[i] == u'.') {
         const qsizetype frac = ++i;
-        while (i < n && text[i] >= u'0' && text[i] <= u'9')
+        while (i < n && isDigit(text[i]))
             ++i;
         anyDigit = anyDigit || i > frac;
     }
@@ -35,20 +59,13 @@ double leadingNumber(QStringView text)
 
 qint64 leadingInteger(QStringView text, bool *fraction)
 {
-    qsizetype i = 0;
+    const Lead lead = scanLead(text);
     const qsizetype n = text.size();
-    while (i < n && (text[i] == u' ' || text[i] == u'\t'))
-        ++i;
-    const qsizetype start = i;
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    const qsizetype digits = i;
-    while (i < n && text[i] >= u'0' && text[i] <= u'9')
-        ++i;
-    const qsizetype intEnd = i;
+    const qsizetype start = lead.start, digits = lead.digits, intEnd = lead.end;
+    const qsizetype i = intEnd;
     bool parts = false;
     if (i < n && text[i] == u'.') {
-        for (qsizetype j = i + 1; j < n && text[j] >= u'0' && text[j] <= u'9'; ++j) {
+        for (qsizetype j = i + 1; j < n && isDigit(text[j]); ++j) {
             if (text[j] != u'0')
                 parts = true;
         }
