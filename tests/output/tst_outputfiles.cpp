@@ -1,5 +1,6 @@
 // Opening, writing and closing output files: the cases of
-// tests/data/output/files.txt, buffering, and writes that fail.
+// tests/data/output/files.txt, and buffering. Writes that fail are cases of
+// tests/data/engine/articles.txt.
 #include "output/naming.h"
 #include "output/outputfiles.h"
 #include "support/escapes.h"
@@ -11,10 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstring>
 
-#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -167,40 +166,6 @@ private slots:
         QVERIFY(out.CloseOutFile());
         QVERIFY(out.CloseOutFile()); // twice is harmless
         QCOMPARE(readAll(res.fullPath), data);
-    }
-
-    // A write or the close fails: reported, the file closed, the partial
-    // file kept where it was written to.
-    void failedWrites_data()
-    {
-        QTest::addColumn<bool>("removed");
-        QTest::newRow("removed while written") << true;
-        QTest::newRow("a full disk (a file size limit)") << false;
-    }
-    void failedWrites()
-    {
-        QFETCH(bool, removed);
-        struct rlimit old, small;
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        small = old;
-        small.rlim_cur = removed ? old.rlim_cur : 100000;
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        OutputFiles out;
-        QString name = QStringLiteral("f.bin");
-        const OpenResult res = out.OpenOutFile(request(), name);
-        bool ok = true;
-        for (int i = 0; i < 4000 && ok; ++i)
-            ok = out.write(QByteArray(57, 'z').constData(), 57);
-        if (removed)
-            QVERIFY(QFile::remove(res.fullPath));
-        ok = out.CloseOutFile() && ok;
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, oldHandler);
-        QVERIFY(!ok);
-        QVERIFY(!out.errorString().isEmpty());
-        QVERIFY(!out.isOpen());
-        QCOMPARE(QFileInfo(res.fullPath).size(), removed ? 0 : 100000);
     }
 };
 
