@@ -33,13 +33,6 @@ class TestOutputFiles : public QObject {
     QTemporaryDir m_tmp;
     QString m_save = m_tmp.filePath(QStringLiteral("save"));
 
-    OutFileRequest request() const
-    {
-        OutFileRequest r;
-        r.saveDir = m_save;
-        return r;
-    }
-
 private slots:
     void init()
     {
@@ -51,24 +44,20 @@ private slots:
     void opens()
     {
         QFETCH(kaplotest::DataCase, c);
-        OutFileRequest r = request();
-        r.rewrite = false;
-        for (const QString &s : c.text("request").split(u' ', Qt::SkipEmptyParts)) {
-            const QString v = kaplotest::unescape(s.section(u'=', 1));
-            const QString key = s.section(u'=', 0, 0);
-            for (auto [name, flag] : {std::pair{"groupLevel", &r.groupLevel},
-                                      {"dateLevel", &r.dateLevel},
-                                      {"posterLevel", &r.posterLevel},
-                                      {"subjectPrefix", &r.subjectPrefix},
-                                      {"rewrite", &r.rewrite}})
-                *flag = *flag || key == QLatin1String(name);
-            for (auto [name, text] : {std::pair{"group", &r.groupName},
-                                      {"date", &r.runDate},
-                                      {"poster", &r.posterDir},
-                                      {"subject", &r.subject}})
-                *text = key == QLatin1String(name) ? v : *text;
-            if (key == u"saveDir")
-                r.saveDir = v == u"empty" ? QString() : m_tmp.filePath(v);
+        QMap<QString, QString> request;
+        for (const QString &s : c.text("request").split(u' ', Qt::SkipEmptyParts))
+            request[s.section(u'=', 0, 0)] = kaplotest::unescape(s.section(u'=', 1));
+        OutFileRequest r;
+        r.rewrite = request.contains("rewrite");
+        r.saveDir = request.value("saveDir") == u"empty"
+                        ? QString()
+                        : m_tmp.filePath(request.value("saveDir", "save"));
+        for (auto [key, on, text] : {std::tuple{"group", &r.groupLevel, &r.groupName},
+                                     {"date", &r.dateLevel, &r.runDate},
+                                     {"poster", &r.posterLevel, &r.posterDir},
+                                     {"subject", &r.subjectPrefix, &r.subject}}) {
+            *on = request.contains(key);
+            *text = request.value(key);
         }
         QStringList readOnly;
         QFile(m_tmp.filePath(QStringLiteral("outside.txt"))).open(QIODevice::WriteOnly);
@@ -144,7 +133,9 @@ private slots:
             data += char(i * 7);
         OutputFiles out;
         QString name = QStringLiteral("big.bin");
-        const OpenResult res = out.OpenOutFile(request(), name);
+        OutFileRequest r;
+        r.saveDir = m_save;
+        const OpenResult res = out.OpenOutFile(r, name);
         QCOMPARE(res.status, OpenResult::Status::Opened);
         out.startCrc();
         // Small pieces, copied and lent by turns, then one larger than the

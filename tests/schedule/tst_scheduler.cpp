@@ -27,9 +27,8 @@ QDateTime at(const QString &text)
                      QTime::fromString(p.first(), QStringLiteral("HH:mm:ss")));
 }
 
-// A dial-up facility that answers launches from a script (0: a failed
-// launch; a fresh number when the script is empty) and reports a dialling
-// over once it is in `over` or after looksUntilOver looks (-1: only `over`).
+// Launches answer from `launchResults` (0: failed), else with a fresh task;
+// a dialling is over once in `over` or after looksUntilOver looks (-1: never).
 struct FakeDialUp final : DialUp {
     QStringList entries() override { return names; }
     qint64 launch(const QString &entry) override
@@ -49,9 +48,8 @@ struct FakeDialUp final : DialUp {
     QHash<qint64, int> looks;
 };
 
-// The main window around a scheduler, on a fake clock: Timer1 fires every
-// period after it is started, a run lasts runLengthMs and ends as the engine
-// ends one (cmdAuto enabled, re-armed while Check1 is ticked).
+// The main window around a scheduler on a fake clock: Timer1 fires every
+// period; a run lasts runLengthMs and ends as the engine ends one.
 struct Window {
     Window() { settings.load(store); }
 
@@ -112,8 +110,7 @@ struct Window {
         now = until;
     }
 
-    // One line of a case's script: a setting, an action or, for a word of
-    // observe(), what must be seen. Returns false for an unknown word.
+    // A setting or an action; false for a word of observe().
     bool step(const QString &word, const QString &r)
     {
         using Step = std::function<void()>;
@@ -133,15 +130,12 @@ struct Window {
             {"over", [&] { dial.over << r.toLongLong(); }},
             {"entries", [&] { dial.names = r.split('|', Qt::SkipEmptyParts); }},
             {"fail", [&] { store.failWritesForTesting(r == QLatin1String("on")); }},
-            // OK in the connection dialog with Combo1|Text1.
             {"ok", [&] { options.cmdOK_Click(r.section('|', 0, 0), r.section('|', 1)); }},
             {"click", [&] { now = at(r), scheduler.cmdAuto_Click(text1); }},
             {"arm", [&] { scheduler.arm(text1); }},
             {"cancel", [&] { scheduler.cancel(); }},
             {"to", [&] { advanceTo(at(r)); }},
-            // Asleep: one tick on waking.
             {"jump", [&] { now = at(r), nextTick = nextTick ? std::optional(now) : std::nullopt; }},
-            // A tick that was queued, as the timer sent it.
             {"tick", [&] { now = at(r), scheduler.Timer1_Timer(now, text1); }},
         };
         const Step s = steps.value(word);
@@ -168,13 +162,10 @@ struct Window {
             {"watched", QString::number(dial.watched)},
             {"state", QString::number(scheduler.dialState())},
             {"period", QString::number(period)},
-            // Armed, Command1, cmdAuto, Label5 and cmdAuto's caption.
             {"window", window.join(QLatin1Char(' '))},
             {"messages", prompter.shown.join(QLatin1Char('|'))},
             {"told", QString::number(prompter.shown.size())},
-            // The connection dialog as it opens: Combo1's list, Combo1, Text1.
             {"dialog", QStringList{form.items.join(','), form.combo1, form.text1}.join('|')},
-            // What a fresh load of the settings file finds.
             {"stored", again.address + '|' + again.interval},
             {"logs", logs.join(QLatin1Char('|'))},
         };
@@ -203,8 +194,6 @@ struct Window {
 class TestScheduler : public QObject {
     Q_OBJECT
 private slots:
-    // Each case is a script of settings, actions and what must be seen then
-    // (tests/data/schedule/scheduler.txt).
     void scripts_data() { kaplotest::addDataRows(QStringLiteral("schedule/scheduler.txt")); }
     void scripts()
     {
