@@ -53,21 +53,6 @@ struct FakeDialUp final : DialUp {
 struct Window {
     Window() { settings.load(store); }
 
-    SchedulerHooks hooks()
-    {
-        SchedulerHooks h;
-        h.startTimer = [this](int ms) { period = ms, nextTick = now.addMSecs(ms); };
-        h.stopTimer = [this] { nextTick.reset(); };
-        h.enableCommand1 = [this](bool on) { command1 = on; };
-        h.enableCmdAuto = [this](bool on) { cmdAuto = on; };
-        h.setLabel5 = [this](const QString &t) { label5 = t; };
-        h.setCmdAutoCaption = [this](const QString &t) { caption = t; };
-        h.command1Click = [this] { Command1_Click(); };
-        h.runStarted = [this] { return running; };
-        h.log = [this](const QString &line) { logs << line; };
-        return h;
-    }
-
     void Command1_Click()
     {
         // The timer is stopped and the button enabled before it is pressed.
@@ -83,15 +68,6 @@ struct Window {
             runEnd = now.addMSecs(runLengthMs);
     }
 
-    void endRun()
-    {
-        running = false;
-        runEnd.reset();
-        cmdAuto = true;
-        if (check1)
-            scheduler.arm(text1);
-    }
-
     // Lets the clock run to `until`, firing ticks and run ends on the way
     // (a tick first when both fall at once).
     void advanceTo(const QDateTime &until)
@@ -100,8 +76,12 @@ struct Window {
         for (QDateTime t;
              (t = std::min(nextTick.value_or(never), runEnd.value_or(never))) <= until;) {
             now = t;
-            if (nextTick != t) {
-                endRun();
+            if (nextTick != t) { // the run ends
+                running = false;
+                runEnd.reset();
+                cmdAuto = true;
+                if (check1)
+                    scheduler.arm(text1);
                 continue;
             }
             nextTick = t.addMSecs(period);
@@ -186,7 +166,16 @@ struct Window {
     qint64 runLengthMs = 10 * 60 * 1000;
     QStringList starts, logs;
 
-    Scheduler scheduler{settings, prompter, dial, hooks()};
+    SchedulerHooks hooks{.startTimer = [this](int ms) { period = ms, nextTick = now.addMSecs(ms); },
+                         .stopTimer = [this] { nextTick.reset(); },
+                         .enableCommand1 = [this](bool on) { command1 = on; },
+                         .enableCmdAuto = [this](bool on) { cmdAuto = on; },
+                         .setLabel5 = [this](const QString &t) { label5 = t; },
+                         .setCmdAutoCaption = [this](const QString &t) { caption = t; },
+                         .command1Click = [this] { Command1_Click(); },
+                         .runStarted = [this] { return running; },
+                         .log = [this](const QString &line) { logs << line; }};
+    Scheduler scheduler{settings, prompter, dial, hooks};
 };
 
 } // namespace
