@@ -101,17 +101,13 @@ private slots:
         for (const QString &l : c.lines("result"))
             want << kaplotest::unescape(l);
         QCOMPARE(results, want);
+        const auto all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
         if (c.has("files")) {
             QStringList got;
-            QDirIterator it(m_save,
-                            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString p = it.next();
-                const QString rel = QDir(m_save).relativeFilePath(p);
-                got << (it.fileInfo().isDir()
-                            ? rel + u'/'
-                            : rel + QStringLiteral(" | ") + QString::fromUtf8(readAll(p)));
+            for (QDirIterator it(m_save, all, QDirIterator::Subdirectories); it.hasNext();) {
+                const QString rel = QDir(m_save).relativeFilePath(it.next());
+                const QString text = QString::fromUtf8(readAll(it.filePath()));
+                got << (it.fileInfo().isDir() ? rel + u'/' : rel + QStringLiteral(" | ") + text);
             }
             got.sort();
             want.clear();
@@ -121,9 +117,7 @@ private slots:
             QCOMPARE(got, want);
         }
         QCOMPARE(readAll(m_tmp.filePath(QStringLiteral("outside.txt"))), QByteArray());
-        QCOMPARE(
-            QDir(m_tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-            (QStringList{"outside.txt", "save"}));
+        QCOMPARE(QDir(m_tmp.path()).entryList(all), (QStringList{"outside.txt", "save"}));
     }
 
     void bufferedDataIsCompleteWhenClosed()
