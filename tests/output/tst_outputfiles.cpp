@@ -1,7 +1,6 @@
 // Opening, writing and closing output files: the cases of
 // tests/data/output/files.txt, and buffering. Writes that fail are cases of
 // tests/data/engine/articles.txt.
-#include "output/naming.h"
 #include "output/outputfiles.h"
 #include "support/escapes.h"
 #include "support/testdata.h"
@@ -134,8 +133,7 @@ private slots:
         out.startCrc();
         // Small pieces, copied and lent by turns, then one larger than the
         // buffer; the CRC spans the buffer's flushes.
-        qsizetype pos = 0;
-        for (; pos < 100000; pos += 57) {
+        for (qsizetype pos = 0; pos < 100000; pos += 57) {
             const qsizetype n = qMin<qsizetype>(57, 100000 - pos);
             char *room = pos % 2 ? nullptr : out.reserve(n + 32);
             if (room) {

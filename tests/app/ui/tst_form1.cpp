@@ -104,20 +104,6 @@ private slots:
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 
-    // While running, Command1 stops and the buttons that change the table
-    // or the schedule are disabled.
-    void runningSwitchesTheButtons()
-    {
-        Rig rig;
-        for (bool running : {true, false}) {
-            rig.form->setRunning(running);
-            QCOMPARE(rig.child<QPushButton>("Command1")->text() == Form1::startCaption(), !running);
-            for (const char *b :
-                 {"Command2", "Command3", "cmdStartNo", "cmdNewsUp", "cmdNewsDown", "cmdAuto"})
-                QVERIFY2(rig.child(b)->isEnabled() != running, b);
-        }
-    }
-
     // Every window is drawn into its own picture, and drawing them asks
     // nothing, changes no setting and leaves the selection as it was.
     void everyWindowDrawn()
@@ -144,9 +130,10 @@ private slots:
         QCOMPARE(rig.ctx.selectedGroup, 0);
     }
 
-    // While armed, Label5 names the time. A run started by the schedule ends
-    // with a notification and, with Check1 ticked, the start is armed again
-    // for the next day.
+    // While armed, Label5 names the time. While a run goes on, Command1 stops
+    // it and the buttons that change the table or the schedule are disabled.
+    // A run started by the schedule ends with a notification and, with Check1
+    // ticked, the start is armed again for the next day.
     void scheduledStart()
     {
         Rig rig;
@@ -161,10 +148,18 @@ private slots:
         rig.click("cmdAuto");
         rig.form->scheduler().Timer1_Timer(QDateTime(QDate::currentDate(), QTime(6, 30)),
                                            QStringLiteral("06:30"));
+        const char *const buttons[] = {"Command2",  "Command3",    "cmdStartNo",
+                                       "cmdNewsUp", "cmdNewsDown", "cmdAuto"};
+        QCOMPARE(rig.child<QPushButton>("Command1")->text(), Form1::stopCaption());
+        for (const char *b : buttons)
+            QVERIFY2(!rig.child(b)->isEnabled(), b);
         QTRY_VERIFY(rig.form->lastNotification().startsWith(QStringLiteral("ｴﾗｰで終了しました")));
         QVERIFY(rig.label("Label8").startsWith(QStringLiteral("ｴﾗｰで終了しました")));
         QCOMPARE(rig.label("Label1") + rig.label("lblRate"), QString());
         QCOMPARE(shown(), QStringLiteral("06:30 に開始します|タイマ解除|0"));
+        QCOMPARE(rig.child<QPushButton>("Command1")->text(), Form1::startCaption());
+        for (const char *b : buttons)
+            QVERIFY2(rig.child(b)->isEnabled(), b);
     }
 };
 
