@@ -24,20 +24,6 @@ public:
     QStringList events, answers;
 };
 
-// A store with a server and a usable save directory: activation asks nothing.
-struct Rig {
-    Rig()
-    {
-        QDir().mkpath(dir.filePath(QStringLiteral("save")));
-        store.write("SERVER", "SERVERNAME", "news.example.net");
-        store.write("SAVE", "DIR", dir.filePath(QStringLiteral("save")));
-    }
-    QTemporaryDir dir;
-    SettingsStore store{dir.filePath(QStringLiteral("KAPLO.ini"))};
-    EventPrompter prompter;
-    AppContext ctx{store, prompter};
-};
-
 } // namespace
 
 class TestStartup : public QObject {
@@ -63,31 +49,35 @@ private slots:
     void commandLineAndActivations()
     {
         QFETCH(kaplotest::DataCase, c);
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("KAPLO.ini")));
+        EventPrompter prompter;
+        AppContext ctx(store, prompter);
         const int dialogsBeforeFixed = c.text("dialogs before fixed").toInt();
-        Rig rig;
-        if (dialogsBeforeFixed > 0) {
-            rig.store.write("SAVE", "DIR", rig.dir.filePath(QStringLiteral("missing")));
-            QVERIFY(rig.store.deleteSection(QStringLiteral("SERVER")));
+        if (dialogsBeforeFixed == 0) { // a server and a usable save directory
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("save")));
+            store.write("SERVER", "SERVERNAME", "news.example.net");
+            store.write("SAVE", "DIR", dir.filePath(QStringLiteral("save")));
         }
-        rig.prompter.answers = c.lines("answer");
-        Startup::Form_Load(rig.ctx, c.text("command line"));
+        prompter.answers = c.lines("answer");
+        Startup::Form_Load(ctx, c.text("command line"));
         int dialogs = 0, open = 0;
         std::unique_ptr<Activation> act;
         const auto server = [&] {
             QCOMPARE(++open, 1);
-            rig.prompter.events << "frmOptions";
+            prompter.events << "frmOptions";
             if (++dialogs == dialogsBeforeFixed)
-                rig.ctx.settings.serverName = QStringLiteral("news.example.net");
+                ctx.settings.serverName = QStringLiteral("news.example.net");
             act->activated(); // closing: active again
             --open;
         };
         act = std::make_unique<Activation>(
-            rig.ctx, Activation::Hooks{[&] { rig.prompter.events << "frmOptions1"; }, server,
-                                       [&] { rig.prompter.events << "start"; }});
+            ctx, Activation::Hooks{[&] { prompter.events << "frmOptions1"; }, server,
+                                   [&] { prompter.events << "start"; }});
         act->activated();
         act->activated(); // a later activation (the about box closed)
-        QCOMPARE(rig.prompter.events, c.lines("events"));
-        QCOMPARE(rig.ctx.logMode, c.text("log").toInt());
+        QCOMPARE(prompter.events, c.lines("events"));
+        QCOMPARE(ctx.logMode, c.text("log").toInt());
     }
 };
 
