@@ -1,6 +1,5 @@
-// Opening, writing and closing output files: the cases of
-// tests/data/output/files.txt, and buffering. Writes that fail are cases of
-// tests/data/engine/articles.txt.
+// Opening, writing and closing output files (tests/data/output/files.txt) and
+// buffering; writes that fail are cases of tests/data/engine/articles.txt.
 #include "output/outputfiles.h"
 #include "support/escapes.h"
 #include "support/testdata.h"

@@ -59,7 +59,6 @@ private slots:
         const QString name = QStringLiteral("-x \"プロバイダ\"; $(rm -rf /) *");
         const qint64 task = dial.launch(name);
         QVERIFY(task > 1);
-        QVERIFY(QFile::exists(QStringLiteral("/proc/%1").arg(task)));
         QTest::qWait(100);
         QVERIFY(!dial.watch(task));
         QVERIFY(QFile(go).open(QIODevice::WriteOnly));
