@@ -62,9 +62,9 @@ private slots:
         QCOMPARE(run[fn](), out);
     }
 
-    // Whatever an article holds, the inputs the fuzzer found (tests/data/fuzz)
-    // and tests/data/output/hostilenames.txt, makes a usable folder level and
-    // file name; files.txt opens such names on the disk.
+    // Whatever an article holds (the fuzzer's finds in tests/data/fuzz, and
+    // tests/data/output/hostilenames.txt) makes a usable folder level and file
+    // name; files.txt opens such names on the disk.
     void hostileNames()
     {
         QStringList names;
