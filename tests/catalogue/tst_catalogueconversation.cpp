@@ -1,6 +1,8 @@
 #include "catalogue/cataloguefixture.h"
 
+#include "catalogue/cataloguechooser.h"
 #include "catalogue/catalogueconversation.h"
+#include "support/escapes.h"
 #include "support/fakesocket.h"
 #include "support/testdata.h"
 #include "support/testregistry.h"
@@ -13,14 +15,9 @@
 
 namespace {
 
-QString unescaped(QString s)
-{
-    return s.replace("\\r", "\r").replace("\\n", "\n");
-}
-
 QStringList linesOf(const QString &text)
 {
-    return text.isEmpty() ? QStringList{} : unescaped(text).split('\n');
+    return text.isEmpty() ? QStringList{} : kaplotest::unescape(text).split('\n');
 }
 
 QString names(const NameListModel &m)
@@ -39,8 +36,8 @@ private slots:
     void parse()
     {
         QFETCH(kaplotest::DataCase, c);
-        const QString fields = unescaped(c.text("fields"));
-        QCOMPARE(CatalogueFile::parse(unescaped(c.text("text"))),
+        const QString fields = kaplotest::unescape(c.text("fields"));
+        QCOMPARE(CatalogueFile::parse(kaplotest::unescape(c.text("text"))),
                  fields.isEmpty() ? QStringList{} : fields.split('|'));
     }
 
@@ -52,7 +49,7 @@ private slots:
         if (c.text("catalogue is") == "a folder")
             QVERIFY(QDir().mkdir(f.catalogPath()));
         if (c.text("catalogue is") == "in a missing folder")
-            f.ctx.settings.saveDir = f.dir.filePath("missing");
+            f.ctx->settings.saveDir = f.dir.filePath("missing");
         if (c.has("catalogue"))
             f.writeCatalog(catalogueOf(linesOf(c.text("catalogue"))));
         const QString timeBefore = f.storedTime();
@@ -65,8 +62,8 @@ private slots:
         const QDateTime now = QDateTime::fromString(c.text("now"), "yyMMdd HHmmss").addYears(100);
         const auto open = [&] {
             talk.reset();
-            chooser = std::make_unique<CatalogueChooser>(s, f.store, f.ctx.settings, f.prompter);
-            talk = std::make_unique<CatalogueConversation>(s, *chooser, socket, f.ctx.settings,
+            chooser = std::make_unique<CatalogueChooser>(s, *f.store, f.ctx->settings, f.prompter);
+            talk = std::make_unique<CatalogueConversation>(s, *chooser, socket, f.ctx->settings,
                                                            f.prompter);
             QObject::connect(talk.get(), &CatalogueConversation::label1Changed,
                              [&](const QString &t) { label1 = t; });
@@ -92,7 +89,7 @@ private slots:
             QCOMPARE(sent, expected);
         };
         for (const QString &step : c.lines("talk")) {
-            const QString arg = unescaped(step.section(' ', 1));
+            const QString arg = kaplotest::unescape(step.section(' ', 1));
             if (step.startsWith("> ")) {
                 expected << arg;
                 continue;
@@ -125,7 +122,7 @@ private slots:
             } else if (step == "reopen") {
                 open();
             } else if (step == "settings fail") {
-                f.store.failWritesForTesting(true);
+                f.store->failWritesForTesting(true);
             } else if (step == "disk full") { // no file beyond 4 KiB, for root too
                 std::signal(SIGXFSZ, SIG_IGN);
                 const rlimit small{4096, restore.limit.rlim_max};
@@ -153,7 +150,7 @@ private slots:
                 QCOMPARE(key + (": " + value), key + (": " + linesOf(c.text(key)).join('|')));
         }
         if (c.has("file"))
-            QCOMPARE(f.catalogBytes(), catalogueOf(linesOf(c.text("file"))));
+            QCOMPARE(fileBytes(f.catalogPath()), catalogueOf(linesOf(c.text("file"))));
         // A message may end in a path: each begins as given.
         const QStringList prompts = c.lines("prompts");
         QCOMPARE(f.prompter.shown.size(),

@@ -58,8 +58,7 @@ private slots:
                            port, settings);
         f.writeCatalog("old.group\r\n");
         QProcess p;
-        p.start(KAPLO_CLI_PATH,
-                QStringList{"catalogue", "--settings", f.settingsPath} + c.lines("args"));
+        p.start(KAPLO_CLI_PATH, QStringList{"catalogue", "--settings", f.path} + c.lines("args"));
         QVERIFY(p.waitForFinished(120000));
         const QString text =
             QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
@@ -68,7 +67,7 @@ private slots:
                                    : text.contains(c.text("says")),
                  qPrintable(text));
         QVERIFY(!text.contains("pass word!"));
-        QCOMPARE(f.catalogBytes(), catalogueOf(c.lines("file")));
+        QCOMPARE(fileBytes(f.catalogPath()), catalogueOf(c.lines("file")));
         if (p.exitCode() != 0) {
             QCOMPARE(f.storedTime(), since.isEmpty() ? QStringLiteral("(none)") : since);
         } else {

@@ -39,6 +39,7 @@ private slots:
                 UuDecoder::decodeLine(QByteArrayView(raw), fromBytes);
             else
                 Base64Decoder::decodeLine(QByteArrayView(raw), fromBytes);
+            QCOMPARE(fromBytes.bytes, sink.bytes);
             QCOMPARE(fromBytes.events, sink.events);
         }
     }

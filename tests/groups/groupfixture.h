@@ -10,8 +10,16 @@
 
 #include <memory>
 
-// A settings file with some groups, loaded into a context as start-up does.
-// Group n gets LAST "n00" and SUBJECT "YES" for odd n.
+// The bytes of a file; nothing when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A settings file with some groups, loaded into a context as start-up does
+// (the catalogue and options tests use it too). Group n gets LAST "n00" and
+// SUBJECT "YES" for odd n.
 struct GroupFixture {
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("KAPLO.ini"));
@@ -40,12 +48,6 @@ struct GroupFixture {
         ctx = std::make_unique<AppContext>(*store, prompter);
         ctx->settings.load(*store);
         ctx->groups.load(*store, ctx->groupDefaults());
-    }
-
-    QByteArray fileBytes() const
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     QStringList names() const

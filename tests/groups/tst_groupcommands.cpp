@@ -3,6 +3,7 @@
 #include "groups/groupcommands.h"
 #include "groups/groupdialog.h"
 #include "settings/runlock.h"
+#include "support/escapes.h"
 #include "support/testdata.h"
 #include "support/testregistry.h"
 
@@ -43,11 +44,8 @@ private slots:
             const QString word = line.section(' ', 0, 0), rest = line.section(' ', 1);
             // The TEXT of rename N TEXT and edit N TEXT, the fields of accept
             // NAME|LAST|FLAGS, with \t \r \n \0 for control characters.
-            const QString arg = cmd.section(' ', word == QLatin1String("accept") ? 1 : 2)
-                                    .replace("\\t", "\t")
-                                    .replace("\\r", "\r")
-                                    .replace("\\n", "\n")
-                                    .replace("\\0", QChar(0));
+            const QString arg =
+                kaplotest::unescape(cmd.section(' ', word == QLatin1String("accept") ? 1 : 2));
             const int n = rest.section(' ', 0, 0).toInt();
             GroupDialog::Values v = GroupDialog::load(*f.ctx);
             bool *const flags[] = {&v.download, &v.subject, &v.dateDir, &v.userDir, &v.overwrite};
@@ -80,7 +78,7 @@ private slots:
                  }},
             };
             if (!cmd.isEmpty()) {
-                const QByteArray bytes = f.fileBytes();
+                const QByteArray bytes = fileBytes(f.path);
                 const QStringList names = f.names();
                 const int selected = f.ctx->selectedGroup;
                 f.prompter.shown.clear();
@@ -93,7 +91,7 @@ private slots:
                 QVERIFY2((ok ? "ok" : message) == expected && ok == message.isEmpty(),
                          qPrintable(line + "   but: " + message));
                 QVERIFY2(f.fileAgrees(), qPrintable(line));
-                QVERIFY2(ok || (f.fileBytes() == bytes && f.names() == names &&
+                QVERIFY2(ok || (fileBytes(f.path) == bytes && f.names() == names &&
                                 f.ctx->selectedGroup == selected),
                          qPrintable(line));
             } else if (word == QLatin1String("select")) {

@@ -1,5 +1,6 @@
 #include "groupfixture.h"
 
+#include "support/escapes.h"
 #include "support/testdata.h"
 #include "support/testregistry.h"
 
@@ -21,16 +22,11 @@ private slots:
         GroupFixture f(c.text("names").split(' ', Qt::SkipEmptyParts));
         const QStringList runs = c.lines("run");
         for (int i = 0; i < runs.size(); ++i) {
-            // One argument a blank-separated word; \s a blank, \r \n \t control
-            // characters.
-            QStringList args = runs[i].split(' ');
-            args.replaceInStrings("\\s", " ").replaceInStrings("\\r", "\r");
-            args.replaceInStrings("\\n", "\n").replaceInStrings("\\t", "\t");
-            const QByteArray bytes = f.fileBytes();
+            QStringList args;
+            for (const QString &word : runs[i].split(' '))
+                args << kaplotest::unescape(word);
+            const QByteArray bytes = fileBytes(f.path);
             QProcess p;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove(QStringLiteral("KAPLO_SETTINGS"));
-            p.setProcessEnvironment(env);
             p.start(QStringLiteral(KAPLO_CLI_PATH),
                     QStringList{"groups", "--settings", f.path} + args);
             QVERIFY(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit);
@@ -41,7 +37,7 @@ private slots:
             QVERIFY2(!last || err.contains(c.text("stderr")), qPrintable(err));
             QVERIFY(!last || !c.has("stdout") ||
                     p.readAllStandardOutput() == c.bytes("stdout") + "\n");
-            QVERIFY(p.exitCode() == 0 || f.fileBytes() == bytes);
+            QVERIFY(p.exitCode() == 0 || fileBytes(f.path) == bytes);
         }
     }
 };

@@ -27,7 +27,7 @@ private slots:
         for (const bool cancel : {false, true}) {
             auto owned = std::make_unique<FakeSocket>();
             FakeSocket &socket = *owned;
-            Form3 form(f.ctx, s, &txtName, nullptr, std::move(owned));
+            Form3 form(*f.ctx, s, &txtName, nullptr, std::move(owned));
             form.show();
             const auto click = [&](const char *name) {
                 QTest::mouseClick(form.findChild<QPushButton *>(name), Qt::LeftButton);

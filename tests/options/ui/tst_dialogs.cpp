@@ -1,8 +1,7 @@
-#include "core/appcontext.h"
+#include "groups/groupfixture.h"
 #include "options/ui/dirlistbox.h"
 #include "options/ui/frmoptions.h"
 #include "options/ui/frmoptions1.h"
-#include "support/scriptedprompter.h"
 #include "support/testdata.h"
 #include "support/testregistry.h"
 
@@ -11,25 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QStringList runningValues(const RunningSettings &r)
-{
-    return {r.serverName, r.serverPort, r.ssl,     r.user,       r.pass,       r.modeReader,
-            r.timeout,    r.caFile,     r.saveDir, r.dateDir,    r.userDir,    r.log,
-            r.groupDir,   r.rewrite,    r.seigen,  r.seigenTime, r.seigenFile, r.seigenSize};
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 // The server and save options dialogs driven as a user drives them
 // (tests/data/options/dialogs.txt).
@@ -40,33 +21,25 @@ private slots:
     void dialog()
     {
         QFETCH(kaplotest::DataCase, c);
-        QTemporaryDir tmp;
-        QVERIFY(QDir(tmp.path()).mkpath("save/sub"));
-        const QString dir = QDir::cleanPath(tmp.filePath("save"));
-        QFile pem(tmp.filePath("ca.pem")), notPem(tmp.filePath("not.pem"));
-        QVERIFY(pem.open(QIODevice::WriteOnly) && pem.write("-----BEGIN CERTIFICATE-----\nMIIB\n"));
-        QVERIFY(notPem.open(QIODevice::WriteOnly) && notPem.write("hello\n"));
-        pem.close();
-        notPem.close();
+        GroupFixture f;
+        QVERIFY(QDir(f.dir.path()).mkpath("save/sub"));
+        const QString dir = QDir::cleanPath(f.dir.filePath("save"));
         const auto expand = [&](QString s) {
             return s.replace("<dir>", dir)
                 .replace("<home>", QDir::cleanPath(QDir::homePath()))
-                .replace("<pem>", pem.fileName())
-                .replace("<notpem>", notPem.fileName());
+                .replace("<pem>", KAPLO_TEST_DATA "/options/ca.pem")
+                .replace("<notpem>", KAPLO_TEST_DATA "/options/not.pem");
         };
-        SettingsStore store(tmp.filePath("k.ini"));
-        ScriptedPrompter prompter;
-        AppContext ctx(store, prompter);
         for (const QString &kv : QStringList{"SAVE/DIR=<dir>"} + c.lines("saved"))
-            store.write(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
-                        expand(kv.section('=', 1)));
-        ctx.settings.load(store);
-        const QByteArray before = contents(store.path());
+            f.store->write(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
+                           expand(kv.section('=', 1)));
+        f.reload();
+        const QByteArray before = fileBytes(f.path);
         std::unique_ptr<QDialog> dlg;
         if (c.text("dialog") == "server")
-            dlg = std::make_unique<frmOptions>(ctx, nullptr);
+            dlg = std::make_unique<frmOptions>(*f.ctx, nullptr);
         else
-            dlg = std::make_unique<frmOptions1>(ctx, nullptr);
+            dlg = std::make_unique<frmOptions1>(*f.ctx, nullptr);
         dlg->show();
         if (auto *password = dlg->findChild<QLineEdit *>("Text4"))
             QCOMPARE(password->echoMode(), QLineEdit::Password);
@@ -95,7 +68,7 @@ private slots:
             else if (auto *button = qobject_cast<QPushButton *>(w))
                 QTest::mouseClick(button, Qt::LeftButton);
             else if (step == "fail writes")
-                store.failWritesForTesting(true);
+                f.store->failWritesForTesting(true);
             else if (name == "Dir1") { // click|double-click|enter NAME
                 const QListWidgetItem *item =
                     dir1->findItems(arg.section(' ', 1), Qt::MatchExactly).value(0);
@@ -109,17 +82,17 @@ private slots:
                 QCOMPARE(dlg->result(), 0); // Enter is not taken as OK
             }
         }
-        store.failWritesForTesting(false);
+        f.store->failWritesForTesting(false);
         QStringList prompts = c.lines("prompts");
-        prompts.replaceInStrings("(write error)", store.errorString());
-        QCOMPARE(prompter.shown, prompts);
+        prompts.replaceInStrings("(write error)", f.store->errorString());
+        QCOMPARE(f.prompter.shown, prompts);
         const QString result = dlg->isVisible()                     ? "open"
                                : dlg->result() == QDialog::Accepted ? "accepted"
                                                                     : "rejected";
         QCOMPARE(result, c.has("result") ? c.text("result") : "open");
         if (result != "accepted")
-            QCOMPARE(contents(store.path()), before);
-        SettingsStore again(store.path());
+            QCOMPARE(fileBytes(f.path), before);
+        SettingsStore again(f.path);
         for (const QString &kv : c.lines("stored"))
             QCOMPARE(kv.section('=', 0, 0) + '=' +
                          again.read(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
@@ -128,7 +101,9 @@ private slots:
         // The running copy is what the file holds.
         RunningSettings fromDisk;
         fromDisk.load(again);
-        QCOMPARE(runningValues(ctx.settings), runningValues(fromDisk));
+        for (const RunningSettings::Key &k : RunningSettings::keys())
+            if (k.member)
+                QCOMPARE(f.ctx->settings.*k.member, fromDisk.*k.member);
     }
 };
 
