@@ -7,11 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
-// kaplo-cli as a user runs it: tests/data/options/cli.txt, and a settings
-// file that is not settings under every command.
+// kaplo-cli as a user runs it (tests/data/options/cli.txt).
 class TestConfigCli : public QObject {
     Q_OBJECT
 private slots:
@@ -19,35 +17,42 @@ private slots:
     void command()
     {
         QFETCH(kaplotest::DataCase, c);
-        QTemporaryDir tmp;
-        const QString ini = tmp.filePath("k.ini");
+        GroupFixture f(c.text("names").split(' ', Qt::SkipEmptyParts));
+        const QString ini = f.path;
         const auto setting = [](const QString &kv) {
             return std::make_tuple(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
                                    kv.section('=', 1));
         };
         for (const QString &kv : c.lines("settings")) {
             const auto [section, key, value] = setting(kv);
-            QVERIFY(SettingsStore(ini).write(section, key, value));
+            QVERIFY(f.store->write(section, key, value));
         }
         QFile file(ini);
         if (c.bytes("bytes") == "<folder>")
-            QVERIFY(QDir(tmp.path()).mkdir("k.ini"));
+            QVERIFY((QFile::remove(ini), QDir().mkdir(ini)));
         else if (c.has("bytes"))
             QVERIFY(file.open(QIODevice::WriteOnly) &&
                     file.write(kaplotest::unescape(c.text("bytes")).toLatin1()) > 0);
         file.close();
+        QProcess p;
+        const auto run = [&](const QString &args) {
+            QStringList words;
+            for (const QString &word : args.split(' ', Qt::SkipEmptyParts))
+                words << kaplotest::unescape(word);
+            p.start(KAPLO_CLI_PATH, words + QStringList{"--settings", ini});
+            return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
+        };
+        for (const QString &args : c.lines("before")) // each must work
+            QVERIFY2(run(args) && p.exitCode() == 0, qPrintable(args));
         const QByteArray before = fileBytes(ini);
         const auto files = [&] {
-            return QDir(tmp.path())
+            return QDir(f.dir.path())
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
         };
         const QStringList filesBefore = files();
         // Each line of "args" is one run, and each run must do as the case says.
         for (const QString &args : c.lines("args")) {
-            QProcess p;
-            p.start(KAPLO_CLI_PATH,
-                    args.split(' ', Qt::SkipEmptyParts) + QStringList{"--settings", ini});
-            QVERIFY(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit);
+            QVERIFY(run(args));
             const QString out = QString::fromUtf8(p.readAllStandardOutput());
             const QString err = QString::fromUtf8(p.readAllStandardError());
             QCOMPARE(args + " -> " + QString::number(p.exitCode()), args + " -> " + c.text("exit"));
