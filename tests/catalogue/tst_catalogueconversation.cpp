@@ -4,7 +4,6 @@
 #include "catalogue/catalogueconversation.h"
 #include "support/escapes.h"
 #include "support/fakesocket.h"
-#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QDir>
@@ -13,19 +12,15 @@
 #include <csignal>
 #include <sys/resource.h>
 
-namespace {
-
-QStringList linesOf(const QString &text)
+static QStringList linesOf(const QString &text)
 {
     return text.isEmpty() ? QStringList{} : kaplotest::unescape(text).split('\n');
 }
 
-QString names(const NameListModel &m)
+static QString names(const NameListModel &m)
 {
     return QStringList(m.names().begin(), m.names().end()).join('|');
 }
-
-} // namespace
 
 // The catalogue window's conversation, without the widgets, over a fake
 // socket (tests/data/catalogue/conversations.txt); how the file is read.

@@ -6,15 +6,6 @@
 #include <QPersistentModelIndex>
 #include <QTest>
 
-namespace {
-
-QStringList shown(const NameListModel &m)
-{
-    return {m.names().begin(), m.names().end()};
-}
-
-} // namespace
-
 class TestNameListModel : public QObject {
     Q_OBJECT
 private slots:
@@ -30,7 +21,8 @@ private slots:
             m.add(n);
         QCOMPARE(m.rowCount(), 3);
         m.flush();
-        QCOMPARE(shown(m), (QStringList{"a", "b", "b", "c", "d", "e", "f"}));
+        QCOMPARE(QStringList(m.names().begin(), m.names().end()),
+                 (QStringList{"a", "b", "b", "c", "d", "e", "f"}));
         QCOMPARE(b.row(), 1);
         QCOMPARE(f.data().toString(), QStringLiteral("f"));
     }

@@ -5,7 +5,6 @@
 #include "decode/uudecoder.h"
 #include "decode/yencdecoder.h"
 #include "support/escapes.h"
-#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QtTest>

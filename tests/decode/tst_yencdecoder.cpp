@@ -9,10 +9,8 @@
 #include <cstring>
 #include <memory>
 
-namespace {
-
 // The decoding rules one byte at a time, as plainly as they read.
-QByteArray reference(const QByteArray &line)
+static QByteArray reference(const QByteArray &line)
 {
     QByteArray out;
     for (qsizetype i = 0; i < line.size(); ++i) {
@@ -26,8 +24,6 @@ QByteArray reference(const QByteArray &line)
     }
     return out;
 }
-
-} // namespace
 
 class TestYencDecoder : public QObject {
     Q_OBJECT
@@ -71,11 +67,8 @@ private slots:
                 const qsizetype n = YencDecoder::decodeWith(loop, in.get(), l.size(), out.get());
                 if (n < 0)
                     break; // not on this processor
-                const QByteArray expected = reference(l);
-                if (QByteArray(out.get(), n) != expected)
-                    QFAIL(qPrintable(QStringLiteral("loop %1, line %2")
-                                         .arg(int(loop))
-                                         .arg(QString::fromLatin1(l.toHex()))));
+                QVERIFY2(QByteArray(out.get(), n) == reference(l),
+                         qPrintable(QStringLiteral("loop %1, line ").arg(int(loop)) + l.toHex()));
             }
         }
         for (const QByteArray &l : lines) {

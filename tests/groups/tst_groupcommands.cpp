@@ -4,7 +4,6 @@
 #include "groups/groupdialog.h"
 #include "settings/runlock.h"
 #include "support/escapes.h"
-#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QHash>

@@ -1,11 +1,8 @@
 #include "groups/groupfixture.h"
-#include "settings/settingsstore.h"
 #include "support/escapes.h"
-#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTest>
 
