@@ -38,16 +38,11 @@ private slots:
     {
         for (const char *c : {"fn", "in", "out"})
             QTest::addColumn<QString>(c);
-        kaplotest::addTextRows(QStringLiteral("JisToSJis"), QStringLiteral("decode/jistosjis.txt"));
-        kaplotest::addTextRows(QStringLiteral("Iso_2022"), QStringLiteral("decode/iso2022.txt"));
-        kaplotest::addTextRows(QStringLiteral("Iso_2022"), QStringLiteral("jis/encoded_words.txt"));
-        kaplotest::addTextRows(QStringLiteral("B64EnCode"), QStringLiteral("decode/b64encode.txt"));
-        kaplotest::addTextRows(QStringLiteral("QEnCode"), QStringLiteral("decode/qencode.txt"));
-        kaplotest::addTextRows(QStringLiteral("decode"), QStringLiteral("decode/cp932decode.txt"));
-        kaplotest::addTextRows(QStringLiteral("utf8Lines"), QStringLiteral("decode/utf8lines.txt"));
-        kaplotest::addTextRows(QStringLiteral("encode"), QStringLiteral("decode/cp932encode.txt"));
-        kaplotest::addTextRows(QStringLiteral("singleByteCode"),
-                               QStringLiteral("decode/singlebyte.txt"));
+        // The rows of tests/data/decode/NAME.txt go through the function NAME.
+        for (const char *fn : {"jistosjis", "iso2022", "b64encode", "qencode", "cp932decode",
+                               "utf8lines", "cp932encode", "singlebyte"})
+            kaplotest::addTextRows(fn, QStringLiteral("decode/%1.txt").arg(fn));
+        kaplotest::addTextRows("iso2022", "jis/encoded_words.txt");
     }
     void rows()
     {
@@ -56,15 +51,16 @@ private slots:
         QFETCH(QString, out);
         const QByteArray hex = in.toLatin1();
         const QMap<QString, std::function<QString()>> run{
-            {"JisToSJis", [&] { return JisToSJis(in); }},
-            {"Iso_2022", [&] { return Iso_2022(in); }},
-            {"B64EnCode", [&] { return B64EnCode(in); }},
-            {"QEnCode", [&] { return QEnCode(in); }},
-            {"singleByteCode",
+            {"jistosjis", [&] { return JisToSJis(in); }},
+            {"iso2022", [&] { return Iso_2022(in); }},
+            {"b64encode", [&] { return B64EnCode(in); }},
+            {"qencode", [&] { return QEnCode(in); }},
+            {"singlebyte",
              [&] { return QString::number(Cp932::singleByteCode(QChar(in.toInt(nullptr, 16)))); }},
-            {"decode", [&] { return stream(hex, false, Cp932::decode(QByteArray::fromHex(hex))); }},
-            {"utf8Lines", [&] { return stream(hex, true, out); }},
-            {"encode",
+            {"cp932decode",
+             [&] { return stream(hex, false, Cp932::decode(QByteArray::fromHex(hex))); }},
+            {"utf8lines", [&] { return stream(hex, true, out); }},
+            {"cp932encode",
              [&] {
                  // "lossy" when a character was missing; the logs' form has
                  // "〓" where "?" stood for one.
