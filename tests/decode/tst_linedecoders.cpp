@@ -9,8 +9,6 @@
 
 #include <QtTest>
 
-using Decode = void (*)(QStringView, DecodedByteSink &);
-
 class TestLineDecoders : public QObject {
     Q_OBJECT
 private slots:
@@ -20,10 +18,11 @@ private slots:
         QFETCH(kaplotest::DataCase, c);
         const bool uu = c.has("uu");
         const QString line = kaplotest::unescape(c.text(uu ? "uu" : "base64"));
-        const Decode decode =
-            uu ? Decode(UuDecoder::decodeLine) : Decode(Base64Decoder::decodeLine);
+        const auto decode = [uu](auto text, RecordingSink &sink) {
+            uu ? UuDecoder::decodeLine(text, sink) : Base64Decoder::decodeLine(text, sink);
+        };
         RecordingSink sink;
-        decode(line, sink);
+        decode(QStringView(line), sink);
         QCOMPARE(sink.bytes.toHex(), c.bytes("writes"));
         QCOMPARE(sink.events.contains(QStringLiteral("close")), c.text("closes") == u"yes");
         QCOMPARE(sink.events.contains(QStringLiteral("open")), !sink.bytes.isEmpty());
@@ -34,10 +33,7 @@ private slots:
         const QByteArray raw = Cp932::encode(line, &lossy);
         if (!lossy && raw.size() == line.size()) {
             RecordingSink fromBytes;
-            if (uu)
-                UuDecoder::decodeLine(QByteArrayView(raw), fromBytes);
-            else
-                Base64Decoder::decodeLine(QByteArrayView(raw), fromBytes);
+            decode(QByteArrayView(raw), fromBytes);
             QCOMPARE(fromBytes.bytes, sink.bytes);
             QCOMPARE(fromBytes.events, sink.events);
         }

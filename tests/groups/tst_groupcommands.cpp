@@ -12,13 +12,7 @@
 
 #include <functional>
 
-// Each case of tests/data/groups/commands.txt starts from the groups of its
-// "names" and runs its script, one line at a time:
-//   COMMAND -> ok         it works: no message, the file holds the table
-//   COMMAND -> MESSAGE    refused with MESSAGE (<busy>: another run holds the
-//                         file, <store>: the write failed); the file, the
-//                         rows and the selection stay as they were
-//   WORD ARGS             a setting or what must be seen
+// The group table's commands, scripted by tests/data/groups/commands.txt.
 class TestGroupCommands : public QObject {
     Q_OBJECT
 private slots:
@@ -41,8 +35,6 @@ private slots:
         for (const QString &line : c.lines("script")) {
             const QString cmd = line.section(" -> ", 0, -2), expected = line.section(" -> ", -1);
             const QString word = line.section(' ', 0, 0), rest = line.section(' ', 1);
-            // The TEXT of rename N TEXT and edit N TEXT, the fields of accept
-            // NAME|LAST|FLAGS, with \t \r \n \0 for control characters.
             const QString arg =
                 kaplotest::unescape(cmd.section(' ', word == QLatin1String("accept") ? 1 : 2));
             const int n = rest.section(' ', 0, 0).toInt();
