@@ -39,12 +39,8 @@ private slots:
         QList<QByteArray> lines;
         for (int n = 1; n <= 72; ++n)
             for (int at = 0; at < n; ++at)
-                for (const QByteArray &put :
-                     {QByteArray("="), QByteArray("=="), QByteArray("===")}) {
-                    QByteArray l(n, 'k');
-                    l.replace(at, qMin<qsizetype>(put.size(), n - at), put.left(n - at));
-                    lines << l;
-                }
+                for (int k = 1; k <= 3; ++k)
+                    lines << QByteArray(n, 'k').replace(at, k, QByteArray(k, '=')).left(n);
         QByteArray all;
         for (int i = 0; i < 256 * 40; ++i)
             all += char((i * 7 + i / 256) & 0xFF);
