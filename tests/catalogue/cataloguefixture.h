@@ -11,12 +11,10 @@ struct CatalogueFixture : GroupFixture {
     explicit CatalogueFixture(const QString &host = "127.0.0.1", int port = 119,
                               const QStringList &server = {})
     {
-        SettingsBatch batch(*store);
         store->write("SAVE", "DIR", dir.path());
         for (const QString &kv :
              server + QStringList{"SERVERNAME=" + host, "SERVERPORT=" + QString::number(port)})
             store->write("SERVER", kv.section('=', 0, 0), kv.section('=', 1));
-        batch.commit();
         reload();
     }
     QString catalogPath() const { return CatalogueFile::path(dir.path()); }

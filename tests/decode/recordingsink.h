@@ -2,7 +2,6 @@
 
 #include "decode/decodedbytesink.h"
 
-#include <QByteArray>
 #include <QStringList>
 
 // A sink that behaves like the attachment it stands for (the file opens at

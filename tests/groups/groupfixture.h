@@ -1,11 +1,9 @@
 #pragma once
 
 #include "core/appcontext.h"
-#include "settings/settingsstore.h"
 #include "support/scriptedprompter.h"
 
 #include <QFile>
-#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>

@@ -15,7 +15,6 @@ private slots:
     {
         QFETCH(kaplotest::DataCase, c);
         GroupFixture f(c.text("names").split(' ', Qt::SkipEmptyParts));
-        const QString ini = f.path;
         const auto setting = [](const QString &kv) {
             return std::make_tuple(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
                                    kv.section('=', 1));
@@ -24,24 +23,22 @@ private slots:
             const auto [section, key, value] = setting(kv);
             QVERIFY(f.store->write(section, key, value));
         }
-        QFile file(ini);
         if (c.bytes("bytes") == "<folder>")
-            QVERIFY((QFile::remove(ini), QDir().mkdir(ini)));
-        else if (c.has("bytes"))
+            QVERIFY((QFile::remove(f.path), QDir().mkdir(f.path)));
+        else if (QFile file(f.path); c.has("bytes"))
             QVERIFY(file.open(QIODevice::WriteOnly) &&
                     file.write(kaplotest::unescape(c.text("bytes")).toLatin1()) > 0);
-        file.close();
         QProcess p;
         const auto run = [&](const QString &args) {
             QStringList words;
             for (const QString &word : args.split(' ', Qt::SkipEmptyParts))
                 words << kaplotest::unescape(word);
-            p.start(KAPLO_CLI_PATH, words + QStringList{"--settings", ini});
+            p.start(KAPLO_CLI_PATH, words + QStringList{"--settings", f.path});
             return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
         };
         for (const QString &args : c.lines("before")) // each must work
             QVERIFY2(run(args) && p.exitCode() == 0, qPrintable(args));
-        const QByteArray before = fileBytes(ini);
+        const QByteArray before = fileBytes(f.path);
         const auto files = [&] {
             return QDir(f.dir.path())
                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -61,13 +58,14 @@ private slots:
             QVERIFY2(err.contains(c.text("err")), qPrintable(args + ": " + err));
             for (const QString &kv : c.lines("stored")) {
                 const auto [section, key, value] = setting(kv);
-                QCOMPARE(SettingsStore(ini).read(section, key, "<absent>"), value);
+                QCOMPARE(SettingsStore(f.path).read(section, key, "<absent>"), value);
             }
             if (p.exitCode() != 0) { // as it was, byte for byte, and nothing beside
-                QCOMPARE(fileBytes(ini), before);
+                QCOMPARE(fileBytes(f.path), before);
                 QCOMPARE(files(), filesBefore);
-            } else if (QFile::exists(ini)) {
-                QCOMPARE(int(QFile::permissions(ini) & 0x0077), 0); // nothing for group or others
+            } else if (QFile::exists(f.path)) {
+                QCOMPARE(int(QFile::permissions(f.path) & 0x0077),
+                         0); // nothing for group or others
             }
         }
     }

@@ -25,9 +25,8 @@ private slots:
         CatalogueSession s;
         QLineEdit txtName("before");
         for (const bool cancel : {false, true}) {
-            auto owned = std::make_unique<FakeSocket>();
-            FakeSocket &socket = *owned;
-            Form3 form(*f.ctx, s, &txtName, nullptr, std::move(owned));
+            auto *socket = new FakeSocket;
+            Form3 form(*f.ctx, s, &txtName, nullptr, std::unique_ptr<FakeSocket>(socket));
             form.show();
             const auto click = [&](const char *name) {
                 QTest::mouseClick(form.findChild<QPushButton *>(name), Qt::LeftButton);
@@ -46,12 +45,12 @@ private slots:
             };
             if (cancel) {
                 click("cmdALL");
-                socket.fail("サーバーが見つかりません");
+                socket->fail("サーバーが見つかりません");
                 QCOMPARE(form.findChild<QLabel *>("Label1")->text(),
                          QStringLiteral("サーバーが見つかりません"));
                 click("cmdALL");
                 click("cmdCancel");
-                QVERIFY(socket.closed);
+                QVERIFY(socket->closed);
                 QCOMPARE(form.result(), int(QDialog::Rejected));
                 QCOMPARE(txtName.text(), QStringLiteral("new.comp.x"));
                 continue;
@@ -66,8 +65,8 @@ private slots:
             list("List1", 0);
             QCOMPARE(s.chosenName, QStringLiteral("fj.comp.misc"));
             click("cmdNew");
-            socket.feed("200 hi\r\n");
-            socket.feed("231 new\r\nnew.comp.x\r\nnew.other\r\n.\r\n");
+            socket->feed("200 hi\r\n");
+            socket->feed("231 new\r\nnew.comp.x\r\nnew.other\r\n.\r\n");
             QCOMPARE(list("List2"), QStringList{"new.comp.x"});
             QCOMPARE(list("List1"), (QStringList{"fj.comp.misc", "new.comp.x"}));
             QVERIFY(!QApplication::overrideCursor());

@@ -35,11 +35,9 @@ private slots:
                            expand(kv.section('=', 1)));
         f.reload();
         const QByteArray before = fileBytes(f.path);
-        std::unique_ptr<QDialog> dlg;
-        if (c.text("dialog") == "server")
-            dlg = std::make_unique<frmOptions>(*f.ctx, nullptr);
-        else
-            dlg = std::make_unique<frmOptions1>(*f.ctx, nullptr);
+        const std::unique_ptr<QDialog> dlg(c.text("dialog") == "server"
+                                               ? static_cast<QDialog *>(new frmOptions(*f.ctx))
+                                               : new frmOptions1(*f.ctx));
         dlg->show();
         if (auto *password = dlg->findChild<QLineEdit *>("Text4"))
             QCOMPARE(password->echoMode(), QLineEdit::Password);
