@@ -1,91 +1,119 @@
-// Download runs against a private INN server, by the engine and by
-// kaplo-cli download.
+// Download runs against a private INN that wants a password (ckpasswd) and
+// also serves implicit TLS (nnrpd -S) with a self-signed certificate.
 #include "enginerig.h"
 #include "runhelpers.h"
 
 #include "support/innserver.h"
 #include "support/testregistry.h"
 
-#include <QDir>
 #include <QTest>
 
 using namespace runtest;
+
+namespace {
+const QString kUser = QStringLiteral("kaplo");
+const QString kPass = QStringLiteral("pass word!"); // servers take the rest of the line
+const QString kAuth = QStringLiteral("AUTHINFO USER kaplo,AUTHINFO PASS ");
+} // namespace
 
 class TestEngineInn final : public QObject {
     Q_OBJECT
 private:
     InnServer m_inn;
-    int m_serial = 0;
-    QString group(const char *suffix) const
-    {
-        return QStringLiteral("kaplo.engine%1.").arg(m_serial) + QLatin1String(suffix);
-    }
 
 private slots:
     void initTestCase()
     {
         if (!InnServer::available())
             QSKIP(qPrintable(InnServer::unavailableReason()));
+        m_inn.setTls(true);
+        m_inn.setReaderPassword(kUser, kPass);
         QVERIFY2(m_inn.start(), qPrintable(m_inn.errorString()));
+        QVERIFY2(m_inn.newGroups({"kaplo.a", "kaplo.b", "kaplo.tls"}),
+                 qPrintable(m_inn.errorString()));
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(
+                m_inn.post(innArticle("kaplo.a", QStringLiteral("a%1").arg(i), "l\r\n..dot\r\n")));
+        for (int i = 1; i <= 2; ++i)
+            QVERIFY(m_inn.post(innArticle("kaplo.b", QStringLiteral("b%1").arg(i), "line\r\n")));
+        // An article far larger than the socket's read buffer: the session
+        // keeps flowing as the engine reads.
+        QByteArray body;
+        for (int i = 0; i < 40000; ++i)
+            body += QByteArray::number(i).rightJustified(8, '0') + QByteArray(60, 'x') + "\r\n";
+        QVERIFY(m_inn.post(innArticle("kaplo.tls", QStringLiteral("big"), body)));
+        QVERIFY(m_inn.post(innArticle("kaplo.tls", QStringLiteral("small"), "line\r\n")));
     }
-    void init() { ++m_serial; }
 
-    // Two groups with a few articles each and a group the server lacks; the
-    // next run goes on after the article each group ended on.
+    // On the plain port, two groups with a few articles each and a group the
+    // server lacks; the next run goes on after the article each group ended on.
     void walksEveryGroup()
     {
-        const QString a = group("a"), b = group("b"), missing = group("missing");
-        QVERIFY2(m_inn.newGroups({a, b}), qPrintable(m_inn.errorString()));
-        for (int i = 1; i <= 3; ++i)
-            QVERIFY(m_inn.post(innArticle(a, QStringLiteral("a%1").arg(i), "l\r\n..dotted\r\n")));
-        for (int i = 1; i <= 2; ++i)
-            QVERIFY(m_inn.post(innArticle(b, QStringLiteral("b%1").arg(i), "line\r\n")));
         RecordingTcpSocket tcp;
         EngineRig rig(&tcp, InnServer::host(), m_inn.port());
+        rig.set("SERVER/USER", kUser);
+        rig.set("SERVER/PASS", kPass);
         rig.set("SAVE/LOG", "TRUE");
-        for (const QString &g : {a, missing, b})
+        for (const char *g : {"kaplo.a", "kaplo.missing", "kaplo.b"})
             rig.addGroup(g);
         QVERIFY(rig.run());
         QCOMPARE(rig.engine->endReason(), DownloadEngine::EndReason::Finished);
-        QCOMPARE(tcp.sent, (QStringList{"GROUP " + a, "ARTICLE", "NEXT", "ARTICLE", "NEXT",
-                                        "ARTICLE", "NEXT", "GROUP " + missing, "GROUP " + b,
-                                        "ARTICLE", "NEXT", "ARTICLE", "NEXT", "QUIT"}));
+        QCOMPARE(tcp.sent.join(u','), kAuth + kPass +
+                                          ",GROUP kaplo.a,ARTICLE,NEXT,ARTICLE,NEXT,ARTICLE,NEXT,"
+                                          "GROUP kaplo.missing,GROUP kaplo.b,ARTICLE,NEXT,"
+                                          "ARTICLE,NEXT,QUIT");
         QCOMPARE(rig.cell(0, GroupTable::Highest), QStringLiteral("3"));
-        QCOMPARE(rig.cell(1, GroupTable::State), sec("無効なﾆｭｰｽｸﾞﾙｰﾌﾟ"));
+        QCOMPARE(rig.cell(1, GroupTable::State), QStringLiteral("無効なﾆｭｰｽｸﾞﾙｰﾌﾟ"));
         QCOMPARE(rig.storedLast(0), QStringLiteral("3"));
         QCOMPARE(rig.storedLast(2), QStringLiteral("2"));
-        QCOMPARE(rig.handler->lines.count(QStringLiteral("..dotted")), 3); // sent "...dotted"
+        QCOMPARE(rig.handler->lines.count(QStringLiteral("..dot")), 3); // "...dot" on the wire
         QCOMPARE(rig.fileBytes(QStringLiteral("971206.LOG")),
-                 ("\"" + a + "\"\t1\r\n\"" + a + "\"\t2\r\n\"" + a + "\"\t3\r\n\"" + b +
-                  "\"\t1\r\n\"" + b + "\"\t2\r\n")
-                     .toUtf8());
+                 "\"kaplo.a\"\t1\r\n\"kaplo.a\"\t2\r\n\"kaplo.a\"\t3\r\n\"kaplo.b\"\t1\r\n"
+                 "\"kaplo.b\"\t2\r\n");
         tcp.sent.clear();
         QVERIFY(rig.run());
-        QCOMPARE(tcp.sent, (QStringList{"GROUP " + a, "STAT 3", "NEXT", "GROUP " + missing,
-                                        "GROUP " + b, "STAT 2", "NEXT", "QUIT"}));
+        QCOMPARE(tcp.sent.join(u','), kAuth + kPass +
+                                          ",GROUP kaplo.a,STAT 3,NEXT,GROUP kaplo.missing,"
+                                          "GROUP kaplo.b,STAT 2,NEXT,QUIT");
     }
 
-    void cliDownload()
+    // On the TLS port: label3 (the start of it) and the commands sent.
+    void tls_data()
     {
-        const QString a = group("a"), missing = group("missing");
-        QVERIFY(m_inn.newGroup(a));
-        const QByteArray data = QByteArray("hello from kaplo\n").repeated(40);
-        QVERIFY(m_inn.post(innArticle(a, QStringLiteral("file"), uuencode("hello.txt", data))));
-        QVERIFY(m_inn.post(innArticle(a, QStringLiteral("plain"), "no file\r\n")));
-        QTemporaryDir dir;
-        const QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
-        writeSettings(ini, m_inn.port(), dir.path(), {a, missing});
-        const CliResult r = runCli(ini);
-        QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
-        QVERIFY2(r.out.contains(sec("ﾌｧｲﾙ数=1\n")) && r.out.contains(sec("ﾌｧｲﾙｻｲｽﾞ=680ﾊﾞｲﾄ\n")),
-                 qPrintable(r.out));
-        QVERIFY(r.out.contains(a + sec("\t処理完了\t2\n")));
-        QVERIFY(r.out.contains(missing + sec("\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\n")));
-        QFile saved(dir.filePath(QStringLiteral("hello.txt")));
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), data);
-        QCOMPARE(SettingsStore(ini).read(QStringLiteral("GROUP1"), QStringLiteral("LAST"), {}),
-                 QStringLiteral("2"));
+        QTest::addColumn<QString>("pass");
+        QTest::addColumn<bool>("trustCa");
+        QTest::addColumn<QString>("label3");
+        QTest::addColumn<QString>("commands");
+        const QString mode = "MODE READER," + kAuth;
+        QTest::newRow("with a password")
+            << kPass << true << ""
+            << mode + kPass + ",GROUP kaplo.tls,ARTICLE,NEXT,ARTICLE,NEXT,QUIT";
+        QTest::newRow("wrong password")
+            << "not it" << true << "認証に失敗しました: 481" << mode + "not it";
+        QTest::newRow("untrusted certificate")
+            << kPass << false << TcpNntpSocket::certificateText({}) << "";
+    }
+    void tls()
+    {
+        QFETCH(QString, pass);
+        QFETCH(bool, trustCa);
+        QFETCH(QString, label3);
+        QFETCH(QString, commands);
+        RecordingTcpSocket tcp;
+        EngineRig rig(&tcp, InnServer::tlsHost(), m_inn.tlsPort());
+        rig.set("SERVER/SSL", "TRUE");
+        rig.set("SERVER/MODEREADER", "TRUE");
+        rig.set("SERVER/USER", kUser);
+        rig.set("SERVER/PASS", pass);
+        rig.set("SERVER/CAFILE", trustCa ? m_inn.caFile() : QString());
+        rig.addGroup(QStringLiteral("kaplo.tls"));
+        QVERIFY(rig.run());
+        const QString got = rig.engine->state().label3;
+        QVERIFY2(label3.isEmpty() ? got.isEmpty() : got.startsWith(label3), qPrintable(got));
+        QVERIFY(!got.contains(pass));
+        QCOMPARE(tcp.sent.join(u','), commands);
+        if (label3.isEmpty())
+            QVERIFY(rig.handler->lines.contains(QStringLiteral("00039999") + QString(60, u'x')));
     }
 };
 

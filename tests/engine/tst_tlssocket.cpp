@@ -4,6 +4,7 @@
 #include "enginerig.h"
 
 #include "engine/tcpnntpsocket.h"
+#include "support/scriptedserver.h"
 #include "support/testcertificate.h"
 #include "support/testregistry.h"
 
@@ -12,15 +13,12 @@
 #include <QSslSocket>
 #include <QTest>
 
-#include <memory>
-
 namespace {
 
 // A TLS news server that answers each command line by echoing it.
 struct TlsServer {
     QSslServer server;
-    QStringList received; // decrypted command lines
-    int sessions = 0;     // connections whose handshake completed
+    int sessions = 0; // connections whose handshake completed
 
     explicit TlsServer(const TestCertificate &cert)
     {
@@ -34,17 +32,13 @@ struct TlsServer {
             auto *s = static_cast<QSslSocket *>(server.nextPendingConnection());
             ++sessions;
             s->write("200 tls ready\r\n");
-            QObject::connect(s, &QSslSocket::readyRead, [this, s] {
-                while (s->canReadLine()) {
-                    const QByteArray line = s->readLine().trimmed();
-                    received << QString::fromLatin1(line);
-                    s->write("200 " + line + "\r\n");
-                }
+            QObject::connect(s, &QSslSocket::readyRead, [s] {
+                while (s->canReadLine())
+                    s->write("200 " + s->readLine().trimmed() + "\r\n");
             });
         });
         server.listen(QHostAddress::LocalHost, 0);
     }
-    quint16 port() const { return server.serverPort(); }
 };
 
 // A transport that counts the writes made to it before its session stands.
@@ -86,30 +80,17 @@ private slots:
         QVERIFY2(m_cert.make(m_dir.path()), qPrintable(m_cert.error));
     }
 
-    // A command given before the session stands waits for it.
-    void trustedServer()
-    {
-        TlsServer server(m_cert);
-        WatchedTcp s;
-        s.setTls(true);
-        s.setCaFile(m_cert.certFile);
-        SocketReader r(s);
-        s.connectToHost(QStringLiteral("localhost"), server.port());
-        s.send(QStringLiteral("MODE READER\r\n"));
-        QTRY_COMPARE(r.text, QStringLiteral("200 tls ready\r\n200 MODE READER\r\n"));
-        QCOMPARE(server.received, QStringList{"MODE READER"});
-        QCOMPARE(s.ssl->early, 0);
-        QVERIFY(r.errors.isEmpty());
-    }
-
-    // Verification fails, or the server answers in clear: the reason is
-    // told, nothing is read, nothing goes out.
-    void refused_data()
+    // A command given before the session stands waits for it. Verification
+    // fails, or the server answers in clear: the reason is told, nothing is
+    // read, nothing goes out.
+    void session_data()
     {
         QTest::addColumn<QString>("server"); // "tls" or "plain"
         QTest::addColumn<bool>("trustCa");
         QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("reason"); // a piece of the text
+        QTest::addColumn<QString>("reason"); // a piece of the error, "" for none
+        QTest::newRow("trusted") << "tls" << true << "localhost"
+                                 << "";
         QTest::newRow("untrusted authority") << "tls" << false << "localhost"
                                              << "self-signed";
         QTest::newRow("other host name") << "tls" << true << "127.0.0.1"
@@ -117,36 +98,33 @@ private slots:
         QTest::newRow("plain server")
             << "plain" << true << "127.0.0.1" << TcpNntpSocket::tlsFailedText(QString());
     }
-    void refused()
+    void session()
     {
         QFETCH(QString, server);
         QFETCH(bool, trustCa);
         QFETCH(QString, host);
         QFETCH(QString, reason);
         TlsServer tls(m_cert);
-        QTcpServer plain;
-        QByteArray raw; // what the plain server got
-        std::unique_ptr<QTcpSocket> peer;
-        plain.listen(QHostAddress::LocalHost, 0);
-        connect(&plain, &QTcpServer::newConnection, this, [&] {
-            peer.reset(plain.nextPendingConnection());
-            peer->write("200 plain hello\r\n");
-            connect(peer.get(), &QTcpSocket::readyRead, this, [&] { raw += peer->readAll(); });
-        });
-        TcpNntpSocket s;
+        ScriptedServer plain;
+        WatchedTcp s;
         s.setTls(true);
         if (trustCa)
             s.setCaFile(m_cert.certFile);
         SocketReader r(s);
-        s.connectToHost(host, server == u"tls" ? tls.port() : plain.serverPort());
+        s.connectToHost(host, server == u"tls" ? tls.server.serverPort() : plain.start());
         s.send(QStringLiteral("AUTHINFO USER kaplo\r\n"));
+        if (reason.isEmpty()) {
+            QTRY_COMPARE(r.text, QStringLiteral("200 tls ready\r\n200 AUTHINFO USER kaplo\r\n"));
+            QCOMPARE(s.ssl->early, 0);
+            QVERIFY(r.errors.isEmpty());
+            return;
+        }
         QTRY_COMPARE(r.errors.size(), 1);
         QVERIFY2(r.errors[0].contains(reason, Qt::CaseInsensitive), qPrintable(r.errors[0]));
-        QVERIFY(r.text.isEmpty());
         QTest::qWait(50);
+        QVERIFY(r.text.isEmpty());
         QCOMPARE(tls.sessions, 0);
-        QVERIFY(tls.received.isEmpty());
-        QVERIFY(!raw.contains("AUTHINFO"));
+        QVERIFY(!plain.receivedBytes().join().contains("AUTHINFO"));
         QCOMPARE(r.errors.size(), 1);
     }
 };

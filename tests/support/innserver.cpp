@@ -4,10 +4,8 @@
 
 #include <QAtomicInteger>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QLocale>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -26,29 +24,10 @@ quint16 freePort()
     return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
 }
 
-QByteArray header(const QList<QByteArray> &lines, const QByteArray &name)
-{
-    for (const QByteArray &l : lines) {
-        if (l.toLower().startsWith(name + ':'))
-            return l.mid(name.size() + 1).trimmed();
-    }
-    return {};
-}
-
-QByteArray readLine(QTcpSocket &s)
-{
-    while (!s.canReadLine()) {
-        if (!s.waitForReadyRead(60000))
-            return {};
-    }
-    return s.readLine().trimmed();
-}
-
-bool runs(const QString &program, const QStringList &args, QProcess &p, int timeoutMs = 60000)
+bool runs(const QString &program, const QStringList &args, QProcess &p)
 {
     p.start(program, args);
-    return p.waitForFinished(timeoutMs) && p.exitStatus() == QProcess::NormalExit &&
-           p.exitCode() == 0;
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 } // namespace
@@ -67,11 +46,8 @@ QString InnServer::unavailableReason()
     static const QString reason = []() -> QString {
         if (!QFile::exists(QStringLiteral("/usr/lib/news/bin/innd")))
             return QStringLiteral("INN is not installed (run scripts/setup.sh)");
-        if (!QFile::exists(script))
-            return QStringLiteral("missing ") + script;
         QProcess p;
-        if (::geteuid() != 0 &&
-            !runs(QStringLiteral("sudo"), {QStringLiteral("-n"), QStringLiteral("true")}, p, 10000))
+        if (::geteuid() != 0 && !runs(QStringLiteral("sudo"), {"-n", "true"}, p))
             return QStringLiteral("INN needs root or password-less sudo");
         return {};
     }();
@@ -98,21 +74,15 @@ bool InnServer::prepareSecurity(QStringList &args)
         TestCertificate cert;
         if (m_tls && !cert.make(m_securityDir->path(), tlsHost()))
             return fail(cert.error);
-        if (!m_user.isEmpty()) {
-            // ckpasswd -f compares with crypt(3): a SHA-512 crypt hash.
-            QProcess p;
-            p.start(QStringLiteral("openssl"),
-                    {QStringLiteral("passwd"), QStringLiteral("-6"), QStringLiteral("-stdin")});
-            p.write(m_password.toUtf8() + '\n');
-            p.closeWriteChannel();
-            const bool ok = p.waitForFinished(30000) && p.exitCode() == 0;
-            const QByteArray hash = p.readAllStandardOutput().trimmed();
-            QFile f(m_securityDir->filePath(QStringLiteral("passwd")));
-            if (!ok || hash.isEmpty() || !f.open(QIODevice::WriteOnly) ||
-                f.write(m_user.toUtf8() + ':' + hash + '\n') < 0)
-                return fail(QStringLiteral("cannot make the password file: ") +
-                            QString::fromLocal8Bit(p.readAllStandardError()));
-        }
+        // ckpasswd -f compares with crypt(3): a SHA-512 crypt hash.
+        QProcess p;
+        QFile f(m_securityDir->filePath(QStringLiteral("passwd")));
+        if (!m_user.isEmpty() &&
+            (!runs(QStringLiteral("openssl"), {"passwd", "-6", m_password}, p) ||
+             !f.open(QIODevice::WriteOnly) ||
+             f.write(m_user.toUtf8() + ':' + p.readAllStandardOutput()) < 0))
+            return fail(QStringLiteral("cannot make the password file: ") +
+                        QString::fromLocal8Bit(p.readAllStandardError()));
     }
     if (m_tls) {
         do { // a port of its own, not the one innd takes
@@ -174,61 +144,37 @@ bool InnServer::post(const QByteArray &article)
     if (!m_running)
         return fail(QStringLiteral("the server is not running"));
     // Lines without their ends; a final line end does not make a last line.
-    QList<QByteArray> lines = article.split('\n');
+    QList<QByteArray> lines = QByteArray(article).replace("\r\n", "\n").split('\n');
     if (article.endsWith('\n'))
         lines.removeLast();
-    for (QByteArray &l : lines) {
-        if (l.endsWith('\r'))
-            l.chop(1);
-    }
-    qsizetype blank = lines.indexOf(QByteArray());
-    if (blank < 0)
-        lines << QByteArray(), blank = lines.size() - 1;
-    // A peer must give what a reader's server would have added.
+    const qsizetype blank = lines.indexOf(QByteArray());
+    const bool dated =
+        std::any_of(lines.begin(), blank < 0 ? lines.end() : lines.begin() + blank,
+                    [](const QByteArray &l) { return l.toLower().startsWith("date:"); });
+    // What a reader's server would have added; the history is the server's own.
     static QAtomicInteger<int> serial;
-    QByteArray id = header(lines.mid(0, blank), "message-id");
-    if (id.isEmpty()) {
-        id = "<kaplo." + QByteArray::number(QCoreApplication::applicationPid()) + '.' +
-             QByteArray::number(serial.fetchAndAddRelaxed(1)) + '.' +
-             QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + "@kaplo.test>";
-        lines.insert(blank++, "Message-ID: " + id);
-    }
-    if (header(lines.mid(0, blank), "path").isEmpty())
-        lines.insert(blank++, "Path: kaplo.test!not-for-mail");
-    if (header(lines.mid(0, blank), "date").isEmpty())
-        lines.insert(blank++,
-                     "Date: " +
-                         QLocale::c()
-                             .toString(QDateTime::currentDateTimeUtc(), "ddd, dd MMM yyyy HH:mm:ss")
-                             .toLatin1() +
-                         " +0000");
-    QByteArray wire;
+    const QByteArray id = "<kaplo." + QByteArray::number(QCoreApplication::applicationPid()) + '.' +
+                          QByteArray::number(serial.fetchAndAddRelaxed(1)) + "@kaplo.test>";
+    QByteArray wire = "Message-ID: " + id + "\r\nPath: kaplo.test!not-for-mail\r\n";
+    if (!dated)
+        wire += "Date: Sat, 6 Dec 1997 12:34:56 +0000\r\n";
     for (const QByteArray &l : lines)
         wire += (l.startsWith('.') ? "." : "") + l + "\r\n"; // dot-stuffing
     wire += ".\r\n";
 
+    // Each step's answer must begin with its code.
     QTcpSocket s;
+    const auto step = [&](const QByteArray &out, const QByteArray &code) {
+        s.write(out);
+        while (!s.canReadLine() && s.waitForReadyRead(60000)) {
+        }
+        const QByteArray answer = s.readLine().trimmed();
+        return answer.startsWith(code) ||
+               fail(QString::fromLatin1(out.left(40).trimmed() + " -> " + answer) +
+                    s.errorString());
+    };
     if (!s.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0))
         return fail(QStringLiteral("cannot bind to 127.0.0.2: ") + s.errorString());
     s.connectToHost(QHostAddress::LocalHost, m_port);
-    if (!s.waitForConnected(10000))
-        return fail(QStringLiteral("cannot connect: ") + s.errorString());
-    QByteArray r = readLine(s);
-    if (!r.startsWith('2'))
-        return fail(QStringLiteral("greeting: ") + QString::fromLatin1(r));
-    s.write("IHAVE " + id + "\r\n");
-    r = readLine(s);
-    if (!r.startsWith("335"))
-        return fail(QStringLiteral("IHAVE: ") + QString::fromLatin1(r));
-    s.write(wire);
-    while (s.bytesToWrite() > 0) {
-        if (!s.waitForBytesWritten(60000))
-            return fail(QStringLiteral("sending the article: ") + s.errorString());
-    }
-    r = readLine(s);
-    if (!r.startsWith("235"))
-        return fail(QStringLiteral("article refused: ") + QString::fromLatin1(r));
-    s.write("QUIT\r\n");
-    s.waitForBytesWritten(1000);
-    return true;
+    return step({}, "2") && step("IHAVE " + id + "\r\n", "335") && step(wire, "235");
 }

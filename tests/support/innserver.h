@@ -8,13 +8,10 @@
 
 class QTemporaryDir;
 
-// A private INN news server for integration tests, run by
-// scripts/inn-test-server.sh: its own tree in a temporary folder, listening
-// on 127.0.0.1 at a free port, removed by the destructor. Readers on
-// 127.0.0.1 get the normal reader conversation; articles are numbered 1, 2,
-// 3 ... per group in the order they are posted. Starting takes about half a
-// second: a test class shares one server and uses a fresh group per test.
-// Skip with unavailableReason() when it is not available().
+// A private INN news server (scripts/inn-test-server.sh) in a temporary tree,
+// on 127.0.0.1 at a free port, removed by the destructor. Articles are
+// numbered 1, 2, 3 ... per group in the order they are posted. Starting takes
+// about half a second: a test class shares one server, a fresh group a test.
 class InnServer final {
 public:
     InnServer() = default;
@@ -28,7 +25,6 @@ public:
 
     // Starts the server; true when it answers. Does nothing when running.
     bool start();
-    bool isRunning() const { return m_running; }
 
     static QString host() { return QStringLiteral("127.0.0.1"); }
     quint16 port() const { return m_port; }
@@ -39,8 +35,7 @@ public:
     quint16 tlsPort() const { return m_tlsPort; }
     QString caFile() const;
     static QString tlsHost() { return QStringLiteral("localhost"); }
-    // Set before start(): readers must AUTHINFO USER/PASS (ckpasswd). post()
-    // is unaffected.
+    // Set before start(): readers (not post()) must give AUTHINFO USER/PASS.
     void setReaderPassword(const QString &user, const QString &password)
     {
         m_user = user;
@@ -51,8 +46,8 @@ public:
     bool newGroups(const QStringList &names);
 
     // Feeds an article exactly as given (lines end with CR LF or LF) with
-    // IHAVE from 127.0.0.2, a peer: raw header bytes arrive unchanged. Adds
-    // Message-ID, Path and Date when missing; dot-stuffs.
+    // IHAVE from a peer, so raw header bytes arrive unchanged. Adds a
+    // Message-ID and Path (it must have neither), and a Date when it has none.
     bool post(const QByteArray &article);
 
     // What went wrong in the last call that returned false.
