@@ -1,15 +1,24 @@
 // kaplo-cli download's exit statuses, its stop on a signal and its lock,
-// against a scripted server or none.
+// against a scripted server or none; the scenarios of
+// tests/data/engine/cli.txt (its head describes them).
 #include "runhelpers.h"
+
+#include "settings/grouptable.h"
+#include "settings/settingsstore.h"
 
 #include "settings/runlock.h"
 #include "settings/textvalue.h"
+#include "support/escapes.h"
 #include "support/scriptedserver.h"
+#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,6 +26,7 @@
 #include <unistd.h>
 
 using namespace runtest;
+using kaplotest::unescape;
 
 namespace {
 
@@ -28,22 +38,67 @@ QByteArray data(int size)
     return d;
 }
 
-// A scripted server, a settings file naming it and a save directory.
+// Server text: escapes, and "{uu NAME SIZE}" for an attachment of data(SIZE).
+QByteArray serverText(const QString &text)
+{
+    QString t = unescape(text);
+    static const QRegularExpression uu(QStringLiteral(R"(\{uu (\S+) (\d+)\})"));
+    for (QRegularExpressionMatch m; (m = uu.match(t)).hasMatch();)
+        t.replace(
+            m.capturedStart(), m.capturedLength(),
+            QString::fromLatin1(uuencode(m.captured(1).toUtf8(), data(m.captured(2).toInt()))));
+    return t.toUtf8();
+}
+
+struct CliResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// kaplo-cli with these arguments; the event loop runs meanwhile, so that a
+// scripted server of this process keeps answering.
+CliResult kaplo(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(KAPLO_CLI_PATH), args);
+    CliResult r;
+    if (!QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 60000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// A scripted server, a settings file naming it (with a log) and a save
+// directory.
 struct CliRun {
     ScriptedServer server;
     QTemporaryDir dir;
     QString ini = dir.filePath(QStringLiteral("KAPLO.ini"));
-    explicit CliRun(const QStringList &groups = {"a.b"}, QString save = {})
+    explicit CliRun(const QStringList &groups = {"a.b"})
     {
-        writeSettings(ini, server.start(), save.isEmpty() ? dir.path() : save, groups);
+        set("SERVER/SERVERNAME", QStringLiteral("127.0.0.1"));
+        set("SERVER/SERVERPORT", QString::number(server.start()));
+        set("SAVE/DIR", dir.path());
+        set("SAVE/LOG", QStringLiteral("TRUE"));
+        GroupTable t;
+        for (const QString &g : groups)
+            t.insertRow(t.count(), GroupTable::newRow(g, {"NO", "NO", "NO"}));
+        SettingsStore store(ini);
+        t.saveAll(store);
         server.reply("QUIT", {"205 bye\r\n"});
     }
-    void set(const char *section, const char *key, const QString &value)
+    void set(const QString &key, const QString &value) // "SECTION/KEY"
     {
-        SettingsStore(ini).write(QLatin1String(section), QLatin1String(key), value);
+        SettingsStore(ini).write(key.section(u'/', 0, 0), key.section(u'/', 1), value);
     }
     QString last() const { return SettingsStore(ini).read("GROUP1", "LAST", {}); }
-    CliResult run() { return runCli(ini); }
+    CliResult run()
+    {
+        return kaplo({QStringLiteral("download"), QStringLiteral("--settings"), ini});
+    }
     QByteArray bytes(const QString &name) const
     {
         QFile f(dir.filePath(name));
@@ -64,7 +119,7 @@ struct CliRun {
     {
         server.reply("GROUP a.b", {"211 3 1 3 a.b\r\n"});
         server.reply("ARTICLE", {"220 1 <m@x>\r\nSubject: s\r\n\r\nhalf"});
-        set("SERVER", "PIPELINE", "1");
+        set("SERVER/PIPELINE", "1");
         p.start(QStringLiteral(KAPLO_CLI_PATH), {"download", "--settings", ini});
         QTRY_VERIFY_WITH_TIMEOUT(server.received().size() >= 2, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(last(), QStringLiteral("1"), 20000);
@@ -76,43 +131,52 @@ struct CliRun {
 class TestDownloadCli final : public QObject {
     Q_OBJECT
 private slots:
-    // Runs that end at once: no server, no save directory, a silent server.
-    void endsEarly_data()
+    void scenario_data() { kaplotest::addDataRows(QStringLiteral("engine/cli.txt")); }
+    void scenario()
     {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("last");
-        QTest::newRow("connection refused") << "refused" << 1 << "";
-        QTest::newRow("no save directory") << "nodir" << 2 << "";
-        QTest::newRow("silent greeting") << "silent" << 1 << "";
-        QTest::newRow("stall mid-article") << "stall" << 1 << "2";
-        QTest::newRow("output path too long") << "longpath" << 2 << "2";
-    }
-    void endsEarly()
-    {
-        QFETCH(QString, how);
-        QFETCH(int, status);
-        QFETCH(QString, last);
-        CliRun c;
-        c.server.reply("GROUP a.b", {"211 3 1 3 a.b\r\n"});
-        c.server.reply("ARTICLE",
-                       {"220 2 <m@x>\r\n\r\n" + uuencode(QByteArray(240, 'f'), "abc").chopped(8)});
-        c.set("SERVER", "TIMEOUT", "1");
-        if (how == u"refused")
-            c.set("SERVER", "SERVERPORT", QString::number(closedPort()));
-        QString save = c.dir.filePath(how == u"nodir" ? "nowhere" : "");
-        while (how == u"longpath" && save.size() < 3900)
-            save += QLatin1Char('/') + QString(200, QLatin1Char('d'));
-        QVERIFY(how == u"nodir" || QDir().mkpath(save));
-        c.set("SAVE", "DIR", save);
-        if (how == u"silent")
-            c.server.setGreeting({});
-        const CliResult r = c.run();
-        QCOMPARE(r.exitCode, status);
-        QVERIFY(!r.err.isEmpty());
-        if (how == u"silent" || how == u"stall")
-            QVERIFY2(r.err.contains(sec("サーバーから応答がありません (1秒)")), qPrintable(r.err));
-        QCOMPARE(c.last(), last);
+        QFETCH(kaplotest::DataCase, c);
+        QStringList groups = c.has("groups") ? c.lines("groups") : QStringList{"a.b"};
+        for (QString &g : groups)
+            g = unescape(g);
+        CliRun r(groups);
+        for (const QString &s : c.lines("set")) {
+            const QString value = unescape(s.section(u'=', 1))
+                                      .replace("$CLOSED", QString::number(closedPort()))
+                                      .replace("$DIR", r.dir.path());
+            QVERIFY(!value.startsWith(r.dir.path()) || QDir().mkpath(value));
+            r.set(s.section(u'=', 0, 0), value);
+        }
+        if (c.has("no greeting"))
+            r.server.setGreeting({});
+        for (const QString &l : c.lines("server")) {
+            const QByteArray command = l.section(QStringLiteral(" => "), 0, 0).toUtf8();
+            if (l.endsWith(u" => close"))
+                r.server.closeAfter(command);
+            else
+                r.server.reply(command, {serverText(l.section(QStringLiteral(" => "), 1))});
+        }
+        CliResult res;
+        for (const QString &l : c.lines("run")) {
+            const QString op = l.section(u' ', 0, 0), arg = unescape(l.section(u' ', 1));
+            const QByteArray where =
+                l.toUtf8() + "\nout: " + res.out.toUtf8() + "\nerr: " + res.err.toUtf8();
+            if (op == u"run") {
+                r.server.clearReceived();
+                res = r.run();
+                QVERIFY2(res.exitCode == arg.toInt(), where + (res.err + res.out).toUtf8());
+            } else if (op == u"sent") {
+                QCOMPARE(r.server.received().join(u','), arg);
+            } else if (op == u"saved") {
+                QCOMPARE(r.saved().join(u' '), arg);
+            } else if (op == u"last") {
+                QCOMPARE(r.last(), arg);
+            } else if (op == u"file") {
+                QCOMPARE(r.bytes(arg.section(u' ', 0, 0)), data(arg.section(u' ', 1).toInt()));
+            } else {
+                const QString &text = op.startsWith(u"out") ? res.out : res.err;
+                QVERIFY2(text.contains(arg) != op.endsWith(u'!'), where);
+            }
+        }
     }
 
     // SIGINT stops the run as the stop button does.
@@ -126,63 +190,8 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 130);
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
-        QVERIFY2(out.contains(sec("a.b\t処理中断\t1\nc.d\t\t\n")), qPrintable(out));
+        QVERIFY2(out.contains(QStringLiteral("a.b\t処理中断\t1\nc.d\t\t\n")), qPrintable(out));
         QCOMPARE(c.last(), QStringLiteral("1"));
-    }
-
-    // A missing low-water article, a NEXT that names the same article, odd
-    // numbers, a refused article (its group ends, the run goes on, exit 1,
-    // and the server's escape sequence never reaches the terminal).
-    void oddServers()
-    {
-        CliRun c({"a.b", "c.d"});
-        c.server.reply("GROUP a.b", {"211 3 1000000 1000002 a.b\r\n"});
-        c.server.reply("ARTICLE 1000000", {"423 no such article\r\n"});
-        c.server.reply("ARTICLE 1000001", {"220 -1 <m@x>\r\nSubject: x\r\n\r\n" +
-                                           uuencode("x.bin", data(100)) + ".\r\n"});
-        c.server.reply("NEXT", {"223 1000001 <m@x>\r\n"}); // does not advance
-        c.server.reply("GROUP c.d", {"211 2 1 2 c.d\r\n"});
-        c.server.reply("ARTICLE", {"503 program \x1b[31mfault\r\n"});
-        c.set("GROUP1", "LAST", "1");
-        const CliResult r = c.run();
-        QCOMPARE(r.exitCode, 1);
-        QCOMPARE(c.server.received(),
-                 (QStringList{"GROUP a.b", "ARTICLE 1000000", "ARTICLE 1000001", "NEXT",
-                              "GROUP c.d", "ARTICLE", "QUIT"}));
-        QCOMPARE(c.saved(), QStringList{"x.bin"});
-        QVERIFY2(r.out.contains(sec("a.b\t処理完了\t1000001\nc.d\t処理中断\t1\n")),
-                 qPrintable(r.out));
-        QVERIFY2(r.err.contains(QStringLiteral("503 program ?[31mfault")), qPrintable(r.err));
-        QVERIFY(!(r.err + r.out).contains(QLatin1Char('\x1b')));
-    }
-
-    // A rerun with nothing new saves nothing; an article cut off by the
-    // server is fetched and saved again by the next run.
-    void reruns()
-    {
-        CliRun c;
-        const QByteArray b = data(3000);
-        const QByteArray artB =
-            "220 2 <b@x>\r\nSubject: b\r\n\r\n" + uuencode("b.bin", b) + ".\r\n";
-        c.server.reply("GROUP a.b", {"211 2 1 2 a.b\r\n"});
-        c.server.reply("ARTICLE", {"220 1 <a@x>\r\nSubject: a\r\n\r\n" +
-                                   uuencode("a.bin", data(2000)) + ".\r\n"});
-        for (const char *reply : {"223 2 <b@x>\r\n", "223 2 <b@x>\r\n", "421 no next\r\n"})
-            c.server.reply("NEXT", {reply});
-        c.server.reply("ARTICLE", {artB.left(300)}); // cut off
-        c.server.closeAfter("ARTICLE");
-        c.server.reply("ARTICLE 2", {artB});
-        c.server.reply("STAT 2", {"223 2 <b@x>\r\n"});
-        QCOMPARE(c.run().exitCode, 1); // the server went away inside article 2
-        QCOMPARE(c.saved(), (QStringList{"a.bin", "b.bin"}));
-        c.server.clearReceived();
-        QCOMPARE(c.run().exitCode, 0);
-        QCOMPARE(c.server.received(), (QStringList{"GROUP a.b", "ARTICLE 2", "NEXT", "QUIT"}));
-        QCOMPARE(c.bytes("b(2).bin"), b);
-        c.server.clearReceived();
-        QCOMPARE(c.run().exitCode, 0);
-        QCOMPARE(c.server.received(), (QStringList{"GROUP a.b", "STAT 2", "NEXT", "QUIT"}));
-        QCOMPARE(c.saved(), (QStringList{"a.bin", "b(2).bin", "b.bin"}));
     }
 
     // A body line far longer than any encoded line ends its attachment; the
@@ -208,25 +217,22 @@ private slots:
     {
         if (::geteuid() != 0)
             QSKIP("needs root to mount a small tmpfs");
-        QTemporaryDir dir;
-        const QString mnt = dir.filePath(QStringLiteral("small"));
+        CliRun c;
+        const QString mnt = c.dir.filePath(QStringLiteral("small"));
         QVERIFY(QDir().mkpath(mnt));
         if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mnt}) != 0)
             QSKIP("cannot mount a tmpfs here");
-        struct Unmount {
-            QString m;
-            ~Unmount() { QProcess::execute(QStringLiteral("umount"), {m}); }
-        } unmount{mnt};
-        CliRun c({"a.b"}, mnt);
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mnt}); });
         c.server.reply("GROUP a.b", {"211 1 1 1 a.b\r\n"});
         c.server.reply("ARTICLE", {"220 1 <a@x>\r\nSubject: a\r\n\r\n" +
                                    uuencode("big.bin", data(400000)) + ".\r\n"});
-        c.set("SAVE", "LOG", "FALSE");
+        c.set("SAVE/DIR", mnt);
+        c.set("SAVE/LOG", "FALSE");
         const CliResult r = c.run();
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains(mnt + QStringLiteral("/big.bin")), qPrintable(r.err));
         const qint64 onDisk = QFileInfo(mnt + QStringLiteral("/big.bin")).size();
-        QVERIFY2(r.out.contains(sec("ﾌｧｲﾙｻｲｽﾞ=") + TextValue::groupedNumber(onDisk)),
+        QVERIFY2(r.out.contains(QStringLiteral("ﾌｧｲﾙｻｲｽﾞ=") + TextValue::groupedNumber(onDisk)),
                  qPrintable(r.out));
     }
 
@@ -241,7 +247,7 @@ private slots:
         c.startStuck(first);
         const QByteArray ini = c.bytes("KAPLO.ini");
         const QString busy =
-            sec("別のダウンロードが実行中です (PID ") + QString::number(first.processId()) + ')';
+            QStringLiteral("別のダウンロードが実行中です (PID %1)").arg(first.processId());
         const QString s = QStringLiteral("--settings");
         for (const QStringList &args :
              {QStringList{"download", s, c.ini},
@@ -259,25 +265,10 @@ private slots:
         c.server.reply("NEXT", {"421 no next article\r\n"});
         c.server.reply("GROUP c.d", {"411 no such group\r\n"});
         const CliResult r = c.run();
-        QVERIFY2(r.exitCode == 0 && r.out.contains(sec("a.b\t処理完了\t1\n")),
+        QVERIFY2(r.exitCode == 0 && r.out.contains(QStringLiteral("a.b\t処理完了\t1\n")),
                  qPrintable(r.err + r.out));
         QVERIFY(!QFile::exists(RunLock::lockPathFor(c.ini)));
         QCOMPARE(kaplo({"groups", "move", "1", "down", s, c.ini}).exitCode, 0);
-    }
-
-    // A name in the file that holds CR LF or a blank is never sent: its row
-    // is an invalid group and the run goes on with the next.
-    void badNameInTheFileIsNeverSent()
-    {
-        CliRun c({"a.b\r\nQUIT", "x y", "c.d"});
-        c.server.reply("GROUP c.d", {"211 0 0 0 c.d\r\n"});
-        c.server.reply("NEXT", {"421 no next article\r\n"});
-        const CliResult r = c.run();
-        QVERIFY2(r.exitCode == 0, qPrintable(r.err + r.out));
-        QCOMPARE(c.server.received(), (QStringList{"GROUP c.d", "NEXT", "QUIT"}));
-        QVERIFY2(r.out.contains(
-                     sec("QUIT\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\nx y\t無効なﾆｭｰｽｸﾞﾙｰﾌﾟ\t\nc.d\t処理完了\t\n")),
-                 qPrintable(r.out));
     }
 };
 
