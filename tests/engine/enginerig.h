@@ -1,7 +1,7 @@
 #pragma once
 
 // A download engine with its own settings file and save directory, on a
-// FakeSocket the test plays the server through, or on a real socket; its
+// FakeSocket the test plays the server through or on a real socket; its
 // article handler records what it is given.
 
 #include "core/appcontext.h"
@@ -58,8 +58,8 @@ public:
     QStringList sent;
 };
 
-// Collects what a socket delivers; reads at each data event but the first
-// `skip` ones.
+// Collects what a socket delivers, reading at each data event but the
+// first `skip` ones.
 struct SocketReader {
     NntpSocket &socket;
     QString text;
@@ -90,8 +90,7 @@ struct EngineRig {
     std::unique_ptr<QSignalSpy> ended;
     QDateTime clock{QDate(1997, 12, 6), QTime(23, 0)};
 
-    // One command at a time unless SERVER/PIPELINE says otherwise, so that a
-    // conversation reads step by step.
+    // One command at a time, so that a conversation reads step by step.
     explicit EngineRig(NntpSocket *real = nullptr, const QString &host = "news.example",
                        int port = 119)
     {
@@ -126,7 +125,7 @@ struct EngineRig {
     {
         return store->read(GroupTable::sectionOf(row), QStringLiteral("LAST"), "<none>");
     }
-    // Runs until the run ends (on a real socket).
+    // A whole run on a real socket.
     bool run(int timeoutMs = 30000)
     {
         const qsizetype before = ended->count();

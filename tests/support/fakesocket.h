@@ -6,9 +6,9 @@
 #include <QString>
 #include <QStringList>
 
-// A socket that talks to nobody: the test feeds the server's side with
-// feed() and reads what the code under test sent from `sent`.
-// No Q_OBJECT: it adds no signal, and the support library needs no engine.
+// A socket that talks to nobody: the test plays the server with feed() and
+// fail() and reads what the code under test sent from `sent`. No Q_OBJECT:
+// it adds no signal, and the support library needs no engine.
 class FakeSocket final : public NntpSocket {
 public:
     using NntpSocket::NntpSocket;
@@ -32,16 +32,14 @@ public:
         ++closeCount;
     }
 
-    // Appends server text to what is waiting and raises the data event.
     void feed(const QString &text)
     {
         m_pending += text;
         emit dataArrival();
     }
-    // Raises the error event with this description.
     void fail(const QString &description) { emit error(description); }
 
-    // Host and port of the last connectToHost(), empty/0 when none.
+    // Of the last connectToHost(), empty/0 when none.
     QString host() const { return connects.isEmpty() ? QString() : connects.last().first; }
     int port() const { return connects.isEmpty() ? 0 : connects.last().second; }
 

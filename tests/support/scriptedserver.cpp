@@ -6,13 +6,12 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <deque>
 
 struct ScriptedServer::Connection {
     explicit Connection(QTcpSocket *s) : socket(s) {}
     QTcpSocket *socket; // owned by the server object
     QByteArray in;
-    std::deque<std::pair<QByteArray, bool>> out; // chunks to write; true: close after it
+    QList<QByteArray> out; // chunks still to write
     QTimer timer;
     bool open = true;
 };
@@ -39,22 +38,22 @@ quint16 ScriptedServer::start()
 
 void ScriptedServer::reply(const QByteArray &command, const QList<QByteArray> &chunks)
 {
-    m_replies[command].append(Step{chunks, false});
+    m_replies[command].append(chunks);
 }
 
 void ScriptedServer::closeAfter(const QByteArray &command)
 {
-    auto &steps = m_replies[command];
-    if (steps.isEmpty())
-        steps.append(Step{});
-    steps.last().close = true;
+    auto &replies = m_replies[command];
+    if (replies.isEmpty())
+        replies.emplaceBack();
+    replies.last().append(QByteArray());
 }
 
 void ScriptedServer::push(const QList<QByteArray> &chunks)
 {
     for (auto it = m_connections.rbegin(); it != m_connections.rend(); ++it) {
         if ((*it)->open)
-            return enqueue(it->get(), Step{chunks, false});
+            return enqueue(it->get(), chunks);
     }
 }
 
@@ -95,42 +94,38 @@ void ScriptedServer::onNewConnection()
                 if (line.endsWith('\r'))
                     line.chop(1);
                 m_received << line;
-                if (!c->open)
-                    continue;
                 // The next reply for this command; the last one stays and repeats.
-                QList<Step> &steps = m_replies[line];
-                const Step step = steps.isEmpty()
-                                      ? Step{{"500 command not recognized\r\n"}, false}
-                                      : (steps.size() > 1 ? steps.takeFirst() : steps.first());
-                enqueue(c, step);
+                QList<QList<QByteArray>> &replies = m_replies[line];
+                if (c->open)
+                    enqueue(c, replies.isEmpty()
+                                   ? QList<QByteArray>{"500 command not recognized\r\n"}
+                               : replies.size() > 1 ? replies.takeFirst()
+                                                    : replies.first());
             }
         });
-        enqueue(c, Step{m_greeting, m_closeAfterGreeting});
+        enqueue(c, m_closeAfterGreeting ? m_greeting + QList{QByteArray()} : m_greeting);
     }
 }
 
-void ScriptedServer::enqueue(Connection *c, const Step &step)
+void ScriptedServer::enqueue(Connection *c, const QList<QByteArray> &chunks)
 {
-    const bool idle = c->out.empty() && !c->timer.isActive();
-    for (qsizetype i = 0; i < step.chunks.size(); ++i)
-        c->out.emplace_back(step.chunks[i], step.close && i == step.chunks.size() - 1);
-    if (step.chunks.isEmpty() && step.close)
-        c->out.emplace_back(QByteArray(), true);
+    const bool idle = c->out.isEmpty() && !c->timer.isActive();
+    c->out += chunks;
     if (idle)
         pump(c);
 }
 
 void ScriptedServer::pump(Connection *c)
 {
-    if (!c->open || c->out.empty())
+    if (!c->open || c->out.isEmpty())
         return;
-    const auto [data, close] = c->out.front();
-    c->out.pop_front();
-    c->socket->write(data);
-    c->socket->flush();
-    if (close)
-        drop(c);
-    else if (!c->out.empty())
+    if (!c->out.first().isNull()) {
+        c->socket->write(c->out.takeFirst());
+        c->socket->flush();
+    }
+    if (!c->out.isEmpty() && c->out.first().isNull())
+        drop(c); // right after the chunk before
+    else if (!c->out.isEmpty())
         c->timer.start(m_pauseMs);
 }
 

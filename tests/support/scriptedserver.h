@@ -50,14 +50,10 @@ public:
     int openConnections() const;
 
 private:
-    struct Step {
-        QList<QByteArray> chunks;
-        bool close = false;
-    };
     struct Connection;
 
     void onNewConnection();
-    void enqueue(Connection *c, const Step &step);
+    void enqueue(Connection *c, const QList<QByteArray> &chunks);
     void pump(Connection *c);
     void drop(Connection *c);
 
@@ -65,7 +61,8 @@ private:
     std::vector<std::unique_ptr<Connection>> m_connections;
     QList<QByteArray> m_greeting{"200 scripted server ready\r\n"};
     bool m_closeAfterGreeting = false;
-    QHash<QByteArray, QList<Step>> m_replies;
+    // Replies; a null chunk (the last) closes the connection.
+    QHash<QByteArray, QList<QList<QByteArray>>> m_replies;
     QList<QByteArray> m_received;
     int m_pauseMs = 30;
 };

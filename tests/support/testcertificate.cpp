@@ -17,11 +17,9 @@ bool TestCertificate::make(const QString &dir, const QString &name)
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("openssl"),
-            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-             QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=") + name,
-             QStringLiteral("-addext"), QStringLiteral("subjectAltName=DNS:") + name,
-             QStringLiteral("-keyout"), keyFile, QStringLiteral("-out"), certFile});
+            QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 2 -subj").split(u' ') +
+                QStringList{"/CN=" + name, "-addext", "subjectAltName=DNS:" + name, "-keyout",
+                            keyFile, "-out", certFile});
     if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0 ||
         !QFile::exists(certFile) || !QFile::exists(keyFile)) {
         error = QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(p.readAll());
