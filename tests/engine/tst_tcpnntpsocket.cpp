@@ -34,46 +34,38 @@ private slots:
         QVERIFY(r.errors.isEmpty()); // our own close is no error
     }
 
-    // What came before the server's close is delivered before the error,
-    // also to a reader that left it unread at its data event.
-    void serverClosing_data()
+    // Errors come later, never from inside connectToHost(), and once. What
+    // came before the server's close is delivered before its error, also to
+    // a reader that left it unread at its data event.
+    void failures_data()
     {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port"); // 0: a server that closes after its greeting
         QTest::addColumn<int>("skip");
-        QTest::newRow("reads at once") << 0;
-        QTest::newRow("reads late") << 1;
+        QTest::newRow("server closes") << "127.0.0.1" << 0 << 0;
+        QTest::newRow("server closes, read late") << "127.0.0.1" << 0 << 1;
+        QTest::newRow("refused") << "127.0.0.1" << int(runtest::closedPort()) << 0;
+        QTest::newRow("bad port") << "127.0.0.1" << 70000 << 0;
+        QTest::newRow("no such host") << "host.invalid" << 119 << 0;
     }
-    void serverClosing()
+    void failures()
     {
+        QFETCH(QString, host);
+        QFETCH(int, port);
         QFETCH(int, skip);
         ScriptedServer server;
         server.setGreeting({"223 2 <x>\r\n"});
         server.setCloseAfterGreeting(true);
         TcpNntpSocket s;
         SocketReader r(s, skip);
-        s.connectToHost(QStringLiteral("127.0.0.1"), server.start());
-        QTRY_COMPARE(r.errors, QStringList{TcpNntpSocket::serverClosedText()});
-        QCOMPARE(r.textAtError, QStringLiteral("223 2 <x>\r\n"));
-        QTest::qWait(100);
-        QCOMPARE(r.errors.size(), 1); // only once
-    }
-
-    void failuresAreReportedLater_data()
-    {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::newRow("refused") << "127.0.0.1" << int(runtest::closedPort());
-        QTest::newRow("bad port") << "127.0.0.1" << 70000;
-        QTest::newRow("no such host") << "host.invalid" << 119;
-    }
-    void failuresAreReportedLater()
-    {
-        QFETCH(QString, host);
-        QFETCH(int, port);
-        TcpNntpSocket s;
-        SocketReader r(s);
-        s.connectToHost(host, port);
-        QVERIFY(r.errors.isEmpty()); // never from inside connectToHost()
+        s.connectToHost(host, port ? port : server.start());
+        QVERIFY(r.errors.isEmpty());
         QTRY_COMPARE(r.errors.size(), 1);
+        if (port == 0)
+            QCOMPARE(r.errors[0] + r.textAtError,
+                     TcpNntpSocket::serverClosedText() + QStringLiteral("223 2 <x>\r\n"));
+        QTest::qWait(100);
+        QCOMPARE(r.errors.size(), 1);
     }
 
     void nothingAfterClose()

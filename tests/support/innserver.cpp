@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
 #include <unistd.h>
 
@@ -52,17 +51,6 @@ QString InnServer::unavailableReason()
         return {};
     }();
     return reason;
-}
-
-QString InnServer::caFile() const
-{
-    return m_securityDir ? m_securityDir->filePath(QStringLiteral("server.pem")) : QString();
-}
-
-bool InnServer::fail(const QString &error)
-{
-    m_error = error;
-    return false;
 }
 
 bool InnServer::prepareSecurity(QStringList &args)

@@ -3,10 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <memory>
-
-class QTemporaryDir;
 
 // A private INN news server (scripts/inn-test-server.sh) in a temporary tree,
 // on 127.0.0.1 at a free port, removed by the destructor. Articles are
@@ -33,7 +32,10 @@ public:
     // with a self-signed certificate; caFile() is the authority to trust.
     void setTls(bool on) { m_tls = on; }
     quint16 tlsPort() const { return m_tlsPort; }
-    QString caFile() const;
+    QString caFile() const
+    {
+        return m_securityDir ? m_securityDir->filePath(QStringLiteral("server.pem")) : QString();
+    }
     static QString tlsHost() { return QStringLiteral("localhost"); }
     // Set before start(): readers (not post()) must give AUTHINFO USER/PASS.
     void setReaderPassword(const QString &user, const QString &password)
@@ -56,7 +58,11 @@ public:
 private:
     bool runScript(const QStringList &args);
     bool prepareSecurity(QStringList &args);
-    bool fail(const QString &error);
+    bool fail(const QString &error)
+    {
+        m_error = error;
+        return false;
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QTemporaryDir> m_securityDir;
