@@ -148,11 +148,7 @@ void play(const kaplotest::DataCase &c)
             {"clock", [&] { r.clock = r.clock.addSecs(rest.toInt()); }},
             {"wait", [&] { QTRY_VERIFY_WITH_TIMEOUT(!r.engine->running(), 5000); }},
             {"sleep", [&] { QTest::qWait(rest.toInt()); }},
-            {"insert",
-             [&] {
-                 r.ctx->groups.insertRow(rest.section(u' ', 0, 0).toInt(),
-                                         GroupTable::newRow(rest.section(u' ', 1), {}));
-             }},
+            {"insert", [&] { r.ctx->groups.insertRow(0, GroupTable::newRow(rest, {})); }},
             {"remove", [&] { r.ctx->groups.removeRow(rest.toInt()); }},
             {"failwrites", [&] { r.store->failWritesForTesting(true); }},
             {"label", [&] { st.label1 = rest; }},
@@ -166,8 +162,6 @@ void play(const kaplotest::DataCase &c)
 
 } // namespace
 
-Q_DECLARE_METATYPE(DownloadEngine::EndReason)
-
 class TestDownloadEngine final : public QObject {
     Q_OBJECT
 private slots:
@@ -178,27 +172,22 @@ private slots:
         play(c);
     }
 
-    // kaplo-cli download's exit status from how the run ended: "reason
-    // refused interrupted status" a line.
-    void exitStatus()
+    // kaplo-cli download's exit status from how the run ended ("END REFUSED
+    // INTERRUPTED STATUS"), and the timeout setting read ("TEXT SECONDS").
+    void numbers()
     {
-        for (const QString &l :
-             kaplotest::dataCases("engine/exitstatus.txt").value(0).lines("rows")) {
+        const QList<kaplotest::DataCase> cases = kaplotest::dataCases("engine/exitstatus.txt");
+        for (const QString &l : cases.value(0).lines("rows")) {
             const QStringList f = l.split(u' ');
             const auto reason = DownloadEngine::EndReason(kEnds.indexOf(f[0]));
             QVERIFY2(DownloadEngine::exitStatus(reason, f[1] == u"yes", f[2] == u"yes") ==
                          f[3].toInt(),
                      qPrintable(l));
         }
-    }
-
-    void timeoutSetting()
-    {
-        QCOMPARE(DownloadEngine::timeoutSeconds(QStringLiteral(" 30 ")), 30);
-        QCOMPARE(DownloadEngine::timeoutSeconds(QStringLiteral("0")), 1);
-        QCOMPARE(DownloadEngine::timeoutSeconds(QStringLiteral("abc")),
-                 DownloadEngine::DefaultTimeout);
-        QCOMPARE(DownloadEngine::timeoutSeconds(QStringLiteral("99999999999")), 2147483);
+        for (const QString &l : cases.value(1).lines("rows"))
+            QVERIFY2(DownloadEngine::timeoutSeconds(unescape(l.section(u' ', 0, -2))) ==
+                         l.section(u' ', -1).toInt(),
+                     qPrintable(l));
     }
 };
 

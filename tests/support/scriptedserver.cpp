@@ -51,10 +51,8 @@ void ScriptedServer::closeAfter(const QByteArray &command)
 
 void ScriptedServer::push(const QList<QByteArray> &chunks)
 {
-    for (auto it = m_connections.rbegin(); it != m_connections.rend(); ++it) {
-        if ((*it)->open)
-            return enqueue(it->get(), chunks);
-    }
+    if (!m_connections.empty())
+        enqueue(m_connections.back().get(), chunks);
 }
 
 void ScriptedServer::dropConnections()

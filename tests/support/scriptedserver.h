@@ -38,7 +38,7 @@ public:
     // Pause between two chunks of one reply, in milliseconds (default 30).
     void setChunkPause(int ms) { m_pauseMs = ms; }
 
-    // Writes chunks to the newest open connection now.
+    // Writes chunks to the newest connection now.
     void push(const QList<QByteArray> &chunks);
     // Closes every open connection, as a server going away would.
     void dropConnections();
