@@ -122,15 +122,11 @@ bool InnServer::start()
 
 bool InnServer::newGroups(const QStringList &names)
 {
-    if (!m_running)
-        return fail(QStringLiteral("the server is not running"));
     return runScript(QStringList{QStringLiteral("newgroup"), m_dir->path()} + names);
 }
 
 bool InnServer::post(const QByteArray &article)
 {
-    if (!m_running)
-        return fail(QStringLiteral("the server is not running"));
     // Lines without their ends; a final line end does not make a last line.
     QList<QByteArray> lines = QByteArray(article).replace("\r\n", "\n").split('\n');
     if (article.endsWith('\n'))

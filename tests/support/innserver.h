@@ -44,6 +44,7 @@ public:
         m_password = password;
     }
 
+    // After start():
     bool newGroup(const QString &name) { return newGroups({name}); }
     bool newGroups(const QStringList &names);
 
