@@ -131,11 +131,6 @@ void play(const kaplotest::DataCase &c)
         const QMap<QString, std::function<void()>> steps{
             {"S", [&] { r.socket.feed(text + QStringLiteral("\r\n")); }},
             {"R", [&] { r.socket.feed(text); }},
-            {"bulk", // N lines in one read
-             [&] {
-                 r.socket.feed((text.section(u' ', 1) + QStringLiteral("\r\n"))
-                                   .repeated(rest.section(u' ', 0, 0).toInt()));
-             }},
             {"start",
              [&] {
                  r.engine->Command1_Click();
