@@ -147,8 +147,6 @@ private slots:
         CliResult res;
         for (const QString &l : c.lines("run")) {
             const QString op = l.section(u' ', 0, 0), arg = unescape(l.section(u' ', 1));
-            const QByteArray where =
-                l.toUtf8() + "\nout: " + res.out.toUtf8() + "\nerr: " + res.err.toUtf8();
             if (op == u"run") {
                 r.server.clearReceived();
                 res = r.run();
@@ -164,7 +162,7 @@ private slots:
             else
                 QVERIFY2((op.startsWith(u"out") ? res.out : res.err).contains(arg) !=
                              op.endsWith(u'!'),
-                         where);
+                         qPrintable(l + "\nout: " + res.out + "\nerr: " + res.err));
         }
     }
 

@@ -11,7 +11,6 @@
 using namespace runtest;
 
 namespace {
-const QString kUser = QStringLiteral("kaplo");
 const QString kPass = QStringLiteral("pass word!"); // servers take the rest of the line
 const QString kAuth = QStringLiteral("AUTHINFO USER kaplo,AUTHINFO PASS ");
 } // namespace
@@ -27,7 +26,7 @@ private slots:
         if (!InnServer::available())
             QSKIP(qPrintable(InnServer::unavailableReason()));
         m_inn.setTls(true);
-        m_inn.setReaderPassword(kUser, kPass);
+        m_inn.setReaderPassword("kaplo", kPass);
         QVERIFY2(m_inn.start(), qPrintable(m_inn.errorString()));
         QVERIFY2(m_inn.newGroups({"kaplo.a", "kaplo.b", "kaplo.tls"}),
                  qPrintable(m_inn.errorString()));
@@ -48,7 +47,7 @@ private slots:
     {
         RecordingTcpSocket tcp;
         EngineRig rig(&tcp, InnServer::host(), m_inn.port());
-        rig.set("SERVER/USER", kUser);
+        rig.set("SERVER/USER", "kaplo");
         rig.set("SERVER/PASS", kPass);
         rig.set("SAVE/LOG", "TRUE");
         for (const char *g : {"kaplo.a", "kaplo.missing", "kaplo.b"})
@@ -95,7 +94,7 @@ private slots:
         EngineRig rig(&tcp, InnServer::tlsHost(), m_inn.tlsPort());
         rig.set("SERVER/SSL", "TRUE");
         rig.set("SERVER/MODEREADER", "TRUE");
-        rig.set("SERVER/USER", kUser);
+        rig.set("SERVER/USER", "kaplo");
         rig.set("SERVER/PASS", pass);
         rig.set("SERVER/CAFILE", m_inn.caFile());
         rig.addGroup(QStringLiteral("kaplo.tls"));

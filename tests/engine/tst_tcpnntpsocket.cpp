@@ -76,7 +76,6 @@ private slots:
     void greetingAndCommands()
     {
         ScriptedServer server;
-        const quint16 port = server.start();
         // A double-byte character cut between two reads is joined.
         const QByteArray jp = Cp932::encode(QStringLiteral("日本"));
         server.setGreeting({QByteArray("200 ") + jp.left(1), jp.mid(1) + "\r\n"});
@@ -84,7 +83,7 @@ private slots:
         server.reply(group, {"211 1 1 1 x\r\n"});
         TcpNntpSocket s;
         SocketReader r(s);
-        s.connectToHost(QStringLiteral("127.0.0.1"), port);
+        s.connectToHost(QStringLiteral("127.0.0.1"), server.start());
         QTRY_COMPARE(r.text, QStringLiteral("200 日本\r\n"));
         s.send(QStringLiteral("GROUP 日本.グループ\r\n"));
         QTRY_COMPARE(r.text, QStringLiteral("200 日本\r\n211 1 1 1 x\r\n"));
