@@ -2,7 +2,7 @@
 
 // A download engine with its own settings file and save directory, on a
 // FakeSocket the test plays the server through or on a real socket; its
-// article handler records what it is given.
+// article handler records what it is given and may pass it on.
 
 #include "core/appcontext.h"
 #include "engine/articlelinehandler.h"
@@ -30,14 +30,35 @@ public:
         lines << line.toString();
         if (onLine)
             onLine(line);
+        if (next)
+            next->articleLine(line);
     }
-    void overlongLine(QStringView head) override { overlong << head.size(); }
+    bool rawArticleLine(QByteArrayView line) override { return next && next->rawArticleLine(line); }
+    void overlongLine(QStringView head) override
+    {
+        overlong << head.size();
+        if (next)
+            next->overlongLine(head);
+    }
+    void endOfRun() override
+    {
+        if (next)
+            next->endOfRun();
+    }
     void closeOutFile() override
     {
         ++closes;
-        st.inBody = st.openPending = false;
+        if (next)
+            next->closeOutFile();
+        else
+            st.inBody = st.openPending = false;
     }
-    void closeOutFileOnly() override { ++closesOnly; }
+    void closeOutFileOnly() override
+    {
+        ++closesOnly;
+        if (next)
+            next->closeOutFileOnly();
+    }
 
     RunState &st;
     QStringList lines;
@@ -45,6 +66,7 @@ public:
     int closes = 0;
     int closesOnly = 0;
     std::function<void(QStringView)> onLine;
+    ArticleLineHandler *next = nullptr; // a real handler the lines go on to
 };
 
 // A real socket that also keeps the commands it sent, without line ends.

@@ -7,6 +7,7 @@
 #include "core/appcontext.h"
 #include "decode/cp932.h"
 #include "engine/articleparser.h"
+#include "engine/runhelpers.h"
 #include "engine/runlog.h"
 #include "engine/runstate.h"
 #include "output/yencparts.h"
@@ -29,6 +30,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
+
+using runtest::sampleBytes;
 
 struct ParserRig {
     QTemporaryDir dir;
@@ -96,20 +99,6 @@ struct ParserRig {
         QFile f(save + QLatin1Char('/') + relative);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    // Every file under the save directory, relative to it (logs left out).
-    QStringList files() const
-    {
-        QStringList out;
-        QDirIterator it(save, QDir::Files | QDir::Hidden | QDir::System,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString p = QDir(save).relativeFilePath(it.next());
-            if (!p.endsWith(QLatin1String(".LOG")))
-                out << p;
-        }
-        out.sort();
-        return out;
-    }
     // Nothing beside the save directory and the settings file.
     QStringList outside() const
     {
@@ -121,43 +110,6 @@ struct ParserRig {
         return e;
     }
 };
-
-// Lines of a uuencoded block as uuencode writes them (45 bytes a line, zero
-// as a grave accent, a "`" line before "end").
-inline QStringList uuBlock(const QString &name, const QByteArray &data)
-{
-    const auto ch = [](int v) { return QChar(v == 0 ? '`' : v + 0x20); };
-    QStringList out{QStringLiteral("begin 644 ") + name};
-    for (qsizetype at = 0; at < data.size(); at += 45) {
-        const QByteArray part = data.mid(at, 45);
-        QString s(ch(int(part.size())));
-        for (qsizetype i = 0; i < part.size(); i += 3) {
-            const uchar a = uchar(part[i]);
-            const uchar b = i + 1 < part.size() ? uchar(part[i + 1]) : 0;
-            const uchar c = i + 2 < part.size() ? uchar(part[i + 2]) : 0;
-            s += ch(a >> 2);
-            s += ch(((a & 3) << 4) | (b >> 4));
-            s += ch(((b & 15) << 2) | (c >> 6));
-            s += ch(c & 63);
-        }
-        out << s;
-    }
-    out << QStringLiteral("`") << QStringLiteral("end");
-    return out;
-}
-
-inline QByteArray sampleBytes(int n, int seed = 1)
-{
-    QByteArray b;
-    quint32 x = 2463534242u + quint32(seed);
-    for (int i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b += char(x & 0xFF);
-    }
-    return b;
-}
 
 // "SIZE SEED [LENGTH]": sample bytes, or "=text".
 inline QByteArray contents(const QString &what)
@@ -173,6 +125,38 @@ inline QByteArray crcHex(const QByteArray &d)
 {
     const uLong c = crc32(0L, reinterpret_cast<const Bytef *>(d.constData()), uInt(d.size()));
     return QByteArray::number(qulonglong(c), 16).rightJustified(8, '0');
+}
+
+// Every file under `dir`, relative to it, logs and the yEnc record left out.
+inline QStringList filesUnder(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = QDir(dir).relativeFilePath(it.next());
+        if (!p.endsWith(QLatin1String(".LOG")) && p != YencParts::recordName())
+            out << p;
+    }
+    out.sort();
+    return out;
+}
+
+// A "files" section (PATH [| CONTENTS], relative to `base`) against the
+// files found there.
+inline void compareFiles(const QStringList &lines, const QString &base, const QStringList &found,
+                         const std::function<QString(const QString &)> &expand)
+{
+    const QString bar = QStringLiteral(" | ");
+    QStringList want;
+    for (const QString &f : lines) {
+        want << expand(f.section(bar, 0, 0));
+        QFile file(base + u'/' + want.last());
+        QVERIFY2(!f.contains(bar) || (file.open(QIODevice::ReadOnly) &&
+                                      file.readAll() == contents(f.section(bar, 1))),
+                 qPrintable(f));
+    }
+    want.sort();
+    QCOMPARE(found, want);
 }
 
 // The lines of yEnc part K of TOTAL of sample bytes (bytes BEGIN to END, from 1).
@@ -299,12 +283,15 @@ inline void runFixture(const kaplotest::DataCase &c)
             for (const QByteArray &y : yencPart(w))
                 rig.feed(y);
         } else if (w[0] == u"@uu") { // NAME SIZE SEED [LINE COLUMN TEXT]
-            QStringList block = uuBlock(w[1], sampleBytes(w[2].toInt(), w[3].toInt()));
+            QByteArrayList block =
+                runtest::uuencode(w[1].toUtf8(), sampleBytes(w[2].toInt(), w[3].toInt()))
+                    .split('\n');
+            block.removeLast();
             if (w.size() > 6)
-                block[w[4].toInt()].replace(w[5].toInt(), w[6].size(), w[6]);
-            for (const QString &b : block)
-                rig.feed(b);
-        } else if (w[0] == u"@b64") { // SIZE SEED: MIME's 76-character lines
+                block[w[4].toInt()].replace(w[5].toInt(), w[6].size(), w[6].toUtf8());
+            for (const QByteArray &b : block)
+                rig.feed(b.chopped(1)); // the CR
+        } else if (w[0] == u"@b64") {   // SIZE SEED: MIME's 76-character lines
             const QString t =
                 QString::fromLatin1(sampleBytes(w[1].toInt(), w[2].toInt()).toBase64());
             for (qsizetype i = 0; i < t.size(); i += 76)
@@ -319,22 +306,8 @@ inline void runFixture(const kaplotest::DataCase &c)
     std::signal(SIGXFSZ, oldHandler);
     QFile::setPermissions(rig.save, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    // Files under the save directory, and beside it.
-    for (const QByteArray field : {"files", "outside"}) {
-        if (!c.has(field) && field == "files")
-            continue;
-        const QString at = field == "files" ? QString() : QStringLiteral("../");
-        QStringList want;
-        for (const QString &f : c.lines(field)) {
-            const QString path = expand(f.section(bar, 0, 0));
-            want << path;
-            if (f.contains(bar))
-                QCOMPARE(rig.bytes(at + path), contents(f.section(bar, 1)));
-        }
-        want.sort();
-        QStringList got = field == "files" ? rig.files() : rig.outside();
-        got.removeAll(YencParts::recordName());
-        QCOMPARE(got, want);
-    }
+    if (c.has("files"))
+        compareFiles(c.lines("files"), rig.save, filesUnder(rig.save), expand);
+    compareFiles(c.lines("outside"), rig.dir.path(), rig.outside(), expand);
     checkStateAndLog(c, rig.state, c.has("log") ? rig.logText() : QString(), expand);
 }

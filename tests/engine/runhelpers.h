@@ -30,6 +30,20 @@ inline QByteArray uuencode(const QByteArray &name, const QByteArray &data)
     return out + "`\r\nend\r\n";
 }
 
+// Sample bytes (xorshift32, the low byte), as mkarticles.py makes them.
+inline QByteArray sampleBytes(int n, int seed = 1)
+{
+    QByteArray b;
+    quint32 x = 2463534242u + quint32(seed);
+    for (int i = 0; i < n; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b += char(x & 0xFF);
+    }
+    return b;
+}
+
 inline quint16 closedPort()
 {
     QTcpServer s;

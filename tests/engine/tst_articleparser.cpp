@@ -1,8 +1,10 @@
 // Articles through the parser, kept as fixtures in tests/data/engine/articles.txt
 // (the settings, the article's lines, then the files the save directory must
-// hold, the run state and the summary log; that file has the notation), and
-// the inputs kept from fuzzing the parser (tests/data/fuzz/article).
+// hold, the run state and the summary log; that file has the notation), the
+// inputs kept from fuzzing the parser (tests/data/fuzz/article), and the
+// record of yEnc files in progress.
 #include "engine/parserrig.h"
+#include "output/yencparts.h"
 #include "support/testdata.h"
 #include "support/testregistry.h"
 
@@ -43,11 +45,7 @@ private slots:
         rig.state.groupRewrite = yes(32);
         if (o & 2)
             rig.openLog();
-        QList<QByteArray> lines = data.mid(1).split('\n');
-        for (QByteArray &l : lines) {
-            if (l.endsWith('\r'))
-                l.chop(1);
-        }
+        QList<QByteArray> lines = data.mid(1).replace("\r\n", "\n").split('\n');
         rig.state.groupName = Cp932::decode(lines.takeFirst());
         for (const QByteArray &l : lines) {
             if (l == ".")
@@ -60,6 +58,26 @@ private slots:
         rig.parser.endOfRun();
         rig.parser.closeOutFile();
         QCOMPARE(rig.outside(), QStringList());
+    }
+
+    // The record is replaced whole: one opened before a save reads on to
+    // the old record's end.
+    void yencRecordReplacedWhole()
+    {
+        ParserRig r;
+        YencParts parts;
+        parts.load(r.save);
+        for (const char *name : {"x.bin", "y.bin"}) {
+            const QByteArray before = r.bytes(YencParts::recordName());
+            QFile reader(r.save + u'/' + YencParts::recordName());
+            const bool opened = reader.open(QIODevice::ReadOnly);
+            parts.add(YencParts::Key{QLatin1String(name), 9, 1, {}, {}},
+                      r.save + u'/' + QLatin1String(name), QStringLiteral("971206"));
+            QVERIFY(parts.save());
+            if (opened)
+                QCOMPARE(reader.readAll(), before);
+            QVERIFY(r.bytes(YencParts::recordName()) != before);
+        }
     }
 };
 

@@ -27,24 +27,17 @@ using kaplotest::unescape;
 
 namespace {
 
-QByteArray data(int size)
-{
-    QByteArray d(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        d[i] = char((i * 7 + 3) % 251);
-    return d;
-}
-
-// Server text: escapes, and "{uu NAME SIZE}" for an attachment of data(SIZE)
+// Server text: escapes, and "{uu NAME SIZE}" for an attachment of sampleBytes(SIZE)
 // ("{uu- NAME SIZE}": without its last lines).
 QByteArray serverText(const QString &text)
 {
     QString t = unescape(text);
     static const QRegularExpression uu(QStringLiteral(R"(\{uu(-?) (\S+) (\d+)\})"));
     for (QRegularExpressionMatch m; (m = uu.match(t)).hasMatch();)
-        t.replace(m.capturedStart(), m.capturedLength(),
-                  QString::fromLatin1(uuencode(m.captured(2).toUtf8(), data(m.captured(3).toInt()))
-                                          .chopped(m.captured(1).isEmpty() ? 0 : 8)));
+        t.replace(
+            m.capturedStart(), m.capturedLength(),
+            QString::fromLatin1(uuencode(m.captured(2).toUtf8(), sampleBytes(m.captured(3).toInt()))
+                                    .chopped(m.captured(1).isEmpty() ? 0 : 8)));
     return t.toUtf8();
 }
 
@@ -158,7 +151,8 @@ private slots:
             else if (op == u"last")
                 QCOMPARE(r.last(), arg);
             else if (op == u"file")
-                QCOMPARE(r.bytes(arg.section(u' ', 0, 0)), data(arg.section(u' ', 1).toInt()));
+                QCOMPARE(r.bytes(arg.section(u' ', 0, 0)),
+                         sampleBytes(arg.section(u' ', 1).toInt()));
             else
                 QVERIFY2((op.startsWith(u"out") ? res.out : res.err).contains(arg) !=
                              op.endsWith(u'!'),
@@ -192,7 +186,7 @@ private slots:
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mnt}); });
         c.server.reply("GROUP a.b", {"211 1 1 1 a.b\r\n"});
         c.server.reply("ARTICLE", {"220 1 <a@x>\r\nSubject: a\r\n\r\n" +
-                                   uuencode("big.bin", data(400000)) + ".\r\n"});
+                                   uuencode("big.bin", sampleBytes(400000)) + ".\r\n"});
         c.set("SAVE/DIR", mnt);
         c.set("SAVE/LOG", "FALSE");
         const CliResult r = c.run();

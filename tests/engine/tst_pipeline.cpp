@@ -10,6 +10,7 @@
 #include "engine/articleparser.h"
 #include "engine/tcpnntpsocket.h"
 #include "support/scriptedserver.h"
+#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QDir>
@@ -19,36 +20,17 @@ using namespace runtest;
 
 namespace {
 
-// The real article parser, with a look at each line it is given as text.
-class Watched final : public ArticleLineHandler {
-public:
-    explicit Watched(ArticleParser &p) : parser(p) {}
-    void articleLine(QStringView line) override
-    {
-        if (onLine)
-            onLine(line);
-        parser.articleLine(line);
-    }
-    bool rawArticleLine(QByteArrayView line) override { return parser.rawArticleLine(line); }
-    void overlongLine(QStringView head) override { parser.overlongLine(head); }
-    void closeOutFile() override { parser.closeOutFile(); }
-    void closeOutFileOnly() override { parser.closeOutFileOnly(); }
-    ArticleParser &parser;
-    std::function<void(QStringView)> onLine;
-};
-
 struct PipeRun {
     ScriptedServer server;
     TcpNntpSocket tcp;
     EngineRig rig{&tcp, "127.0.0.1", server.start()};
     ArticleParser parser{*rig.ctx, rig.engine->state(), rig.engine->log()};
-    Watched handler{parser};
 
     explicit PipeRun(int window)
     {
         rig.set("SERVER/PIPELINE", QString::number(window));
         rig.addGroup(QStringLiteral("a.b"));
-        rig.engine->setArticleHandler(&handler);
+        rig.handler->next = &parser;
         server.setChunkPause(5);
         server.reply("QUIT", {"205 bye\r\n"});
     }
@@ -63,44 +45,22 @@ struct PipeRun {
 class TestPipeline final : public QObject {
     Q_OBJECT
 private slots:
-    // stop: where the run ends before the group does ("hand", "time",
-    // "files", "size": while or right after article 2 arrives; "close": the
-    // server goes away after it; "next": a NEXT refused with 502).
+    // The runs of tests/data/engine/pipeline.txt.
     void window_data()
     {
-        QTest::addColumn<int>("window");
-        QTest::addColumn<int>("groupLast"); // the GROUP reply's last number
-        QTest::addColumn<int>("articles");  // the server holds 1..articles
-        QTest::addColumn<QString>("stop");
-        QTest::addColumn<int>("saved"); // f1.bin .. fN.bin, and LAST N
-        QTest::addColumn<QString>("end");
-        QTest::addColumn<int>("articleCommands"); // -1: not checked
-        // Three pairs in flight when NEXT fails: the ARTICLE behind it brings
-        // article 3 again, which is dropped with the rest.
-        QTest::newRow("window full at the group's end") << 4 << 10 << 3 << "" << 3 << "F" << -1;
-        QTest::newRow("one at a time") << 1 << 10 << 3 << "" << 3 << "F" << 3;
-        // No more pairs than numbers left: the last NEXT goes alone.
-        QTest::newRow("window wider than the group") << 16 << 3 << 3 << "" << 3 << "F" << 3;
-        QTest::newRow("NEXT fails with its ARTICLE in flight")
-            << 2 << 5 << 2 << "" << 2 << "F" << -1;
-        // Stopped while article 2's head arrives: its file is not begun.
-        QTest::newRow("stopped by hand") << 8 << 10 << 6 << "hand" << 1 << "S" << -1;
-        QTest::newRow("time limit") << 8 << 10 << 6 << "time" << 2 << "L" << -1;
-        QTest::newRow("file limit") << 8 << 10 << 6 << "files" << 2 << "L" << -1;
-        QTest::newRow("size limit") << 8 << 10 << 6 << "size" << 2 << "L" << -1;
-        QTest::newRow("server closes") << 8 << 10 << 6 << "close" << 2 << "E" << -1;
-        QTest::newRow("NEXT refused") << 8 << 10 << 6 << "next" << 2 << "E" << -1;
-        QTest::newRow("limit, one at a time") << 1 << 10 << 6 << "files" << 2 << "L" << 2;
+        QTest::addColumn<QStringList>("w");
+        for (const QByteArray &l :
+             kaplotest::dataFile(QStringLiteral("engine/pipeline.txt")).split('\n')) {
+            if (!l.startsWith('#') && l.contains('\t'))
+                QTest::newRow(l.left(l.indexOf('\t'))) << QString::fromUtf8(l).split(u'\t').mid(1);
+        }
     }
     void window()
     {
-        QFETCH(int, window);
-        QFETCH(int, groupLast);
-        QFETCH(int, articles);
-        QFETCH(QString, stop);
-        QFETCH(int, saved);
-        QFETCH(QString, end);
-        QFETCH(int, articleCommands);
+        QFETCH(QStringList, w);
+        const int window = w[0].toInt(), groupLast = w[1].toInt(), articles = w[2].toInt();
+        const int saved = w[4].toInt(), articleCommands = w[6].toInt();
+        const QString stop = w[3] == u"-" ? QString() : w[3], end = w[5];
         PipeRun r(window);
         const auto num = [](int n) { return QByteArray::number(n); };
         r.server.reply("GROUP a.b", {"211 " + num(articles) + " 1 " + num(groupLast) + " a.b\r\n"});
@@ -128,7 +88,7 @@ private slots:
             r.rig.set("SAVE/SEIGENSIZE", "0.0001"); // 105 bytes: two files of 60
         const QStringList limits{"", "time", "files", "size"};
         r.rig.set("SAVE/SEIGEN", QString::number(std::max(0, int(limits.indexOf(stop)))));
-        r.handler.onLine = [&](QStringView line) {
+        r.rig.handler->onLine = [&](QStringView line) {
             if (line != u"Subject: a2")
                 return;
             if (stop == u"hand")

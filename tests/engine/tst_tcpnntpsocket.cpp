@@ -1,13 +1,16 @@
 // The TCP socket layer against servers on loopback: a scripted one, a TLS
 // one with a self-signed certificate (trusted through the test-only CA file,
-// or not), and one that answers in clear where TLS is wanted.
+// or not), and one that answers in clear where TLS is wanted; and received
+// bytes cut into lines.
 #include "enginerig.h"
 #include "runhelpers.h"
 
 #include "decode/cp932.h"
+#include "engine/linebuffer.h"
 #include "engine/tcpnntpsocket.h"
 #include "support/scriptedserver.h"
 #include "support/testcertificate.h"
+#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QSslKey>
@@ -196,6 +199,30 @@ private slots:
         QCOMPARE(tls.sessions, 0);
         QVERIFY(!plain.receivedBytes().join().contains("AUTHINFO"));
         QCOMPARE(r.errors.size(), 1);
+    }
+
+    // Received bytes cut into lines, with the cap on a line's length.
+    void lineBuffer_data() { kaplotest::addDataRows(QStringLiteral("engine/linebuffer.txt")); }
+    void lineBuffer()
+    {
+        QFETCH(kaplotest::DataCase, c);
+        const int maxLine = c.text("max").toInt();
+        QList<QByteArray> reads;
+        for (const QString &r : c.lines("reads"))
+            reads << r.toUtf8().replace("\\r", "\r").replace("\\n", "\n");
+        if (c.text("big").toInt() > 0)
+            reads << QByteArray(c.text("big").toInt(), 'x');
+        LineBuffer buf(maxLine);
+        QStringList got;
+        for (const QByteArray &r : reads) {
+            buf.append(r);
+            QVERIFY(buf.size() <= 3 * (maxLine + 2)); // memory does not grow with a line
+            QByteArrayView line;
+            bool over = false;
+            while (buf.takeLine(line, &over))
+                got << (over ? "^" : "") + QString::fromUtf8(line).replace(u'\r', "\\r");
+        }
+        QCOMPARE(got.join(u'|'), c.text("lines"));
     }
 };
 
