@@ -30,4 +30,19 @@ struct AppContext {
     {
         return {settings.derivedDateDir(), settings.derivedUserDir(), settings.derivedRewrite()};
     }
+
+    // When another program (kaplo-cli, a second window) changed the settings
+    // file since this one read or wrote it, reads the settings and the group
+    // table again, so that nothing older is written back over the change;
+    // the selection is dropped, as its row may hold another group now. Call
+    // it holding the run lock. true when it read them again.
+    bool reloadIfChangedOnDisk()
+    {
+        if (!store.changedOnDisk() || !store.reload())
+            return false;
+        settings.load(store);
+        groups.load(store, groupDefaults());
+        selectedGroup = 0;
+        return true;
+    }
 };

@@ -260,6 +260,9 @@ void DownloadEngine::startRun()
         m_endReason = EndReason::Refused;
         return;
     }
+    // The groups and LAST as the file has them, whatever another program
+    // wrote since they were read.
+    m_ctx.reloadIfChangedOnDisk();
     m_goodbye.stop();
     m_closing = false;
     m_timeout = timeoutSeconds(set.timeout);

@@ -43,6 +43,20 @@ QString GroupCommands::invalidNameMessage()
     return QStringLiteral("ﾆｭｰｽｸﾞﾙｰﾌﾟ名に無効な文字(空白など)が設定されています");
 }
 
+QString GroupCommands::reloadedMessage()
+{
+    return QStringLiteral("設定ファイルが他で変更されたため、ﾆｭｰｽｸﾞﾙｰﾌﾟの一覧を読み直しました。"
+                          "もう一度操作してください");
+}
+
+bool GroupCommands::reloaded(AppContext &ctx)
+{
+    if (!ctx.reloadIfChangedOnDisk())
+        return false;
+    ctx.prompter.message(reloadedMessage());
+    return true;
+}
+
 QString GroupCommands::newGroupName()
 {
     return QStringLiteral("新しいﾆｭｰｽｸﾞﾙｰﾌﾟ");
@@ -95,10 +109,10 @@ void GroupCommands::select(int position)
     m_ctx.selectedGroup = position;
 }
 
-bool GroupCommands::refusedByRun(const SettingsEditLock &edit)
+bool GroupCommands::refused(const SettingsEditLock &edit)
 {
     if (edit.allowed())
-        return false;
+        return reloaded(m_ctx);
     m_ctx.prompter.message(m_ctx.runLock.busyMessage());
     return true;
 }
@@ -108,7 +122,7 @@ bool GroupCommands::add()
     {
         // Held for the change only, not while the dialog is open.
         SettingsEditLock edit(m_ctx.runLock);
-        if (refusedByRun(edit))
+        if (refused(edit))
             return false;
         const Snapshot before = snapshot();
         const int position =
@@ -128,7 +142,7 @@ bool GroupCommands::add()
 bool GroupCommands::deleteGroup()
 {
     SettingsEditLock edit(m_ctx.runLock);
-    if (refusedByRun(edit))
+    if (refused(edit))
         return false;
     const Snapshot before = snapshot();
     if (!validPosition(m_ctx.selectedGroup)) {
@@ -154,7 +168,7 @@ bool GroupCommands::moveDown()
 bool GroupCommands::move(int step)
 {
     SettingsEditLock edit(m_ctx.runLock);
-    if (refusedByRun(edit))
+    if (refused(edit))
         return false;
     const Snapshot before = snapshot();
     // Down compares with the count, so an empty list with nothing selected
@@ -190,7 +204,7 @@ bool GroupCommands::openSettings()
     {
         // Told now rather than after the dialog was filled in; OK checks again.
         SettingsEditLock edit(m_ctx.runLock);
-        if (refusedByRun(edit))
+        if (refused(edit))
             return false;
     }
     if (showGroupDialog)
@@ -209,6 +223,8 @@ bool GroupCommands::rename(int position, const QString &text)
         return false;
     const int r = position - 1;
     SettingsEditLock edit(m_ctx.runLock);
+    if (edit.allowed() && reloaded(m_ctx))
+        return false; // the row shows the file's name again
     QString refusal;
     if (!edit.allowed())
         refusal = m_ctx.runLock.busyMessage();

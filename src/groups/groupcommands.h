@@ -52,6 +52,12 @@ public:
     static QString cannotMoveDownMessage();
     static QString noSelectionMessage();
     static QString newGroupName();
+    // Told when another program had changed the settings file: the table was
+    // read again and the command not carried out.
+    static QString reloadedMessage();
+    // Reads the table again, telling the user, when another program changed
+    // the file since this one read or wrote it. Call it holding the lock.
+    static bool reloaded(AppContext &ctx);
     // A name with a blank or a control character (GroupTable::validName).
     static QString invalidNameMessage();
     // What the user is told when the settings file refused a change.
@@ -71,7 +77,7 @@ private:
     bool rewriteStore(int clearCount, const Snapshot &before);
     bool move(int step);
     // Another process's run holds the settings file: tells so, true.
-    bool refusedByRun(const SettingsEditLock &edit);
+    bool refused(const SettingsEditLock &edit);
 
     AppContext &m_ctx;
 };

@@ -61,6 +61,9 @@ bool GroupDialog::accept(AppContext &ctx, const Values &v)
         ctx.prompter.message(ctx.runLock.busyMessage());
         return false;
     }
+    // What the dialog shows may be older than the file: nothing is written.
+    if (GroupCommands::reloaded(ctx))
+        return false;
 
     GroupTable::Row row = ctx.groups.row(r);
     // A number set by hand asks for that article again, even when a run had

@@ -141,15 +141,37 @@ void SettingsStore::noteFileState()
     m_fileTime = info.exists() ? info.lastModified() : QDateTime();
 }
 
+bool SettingsStore::fileStateChanged() const
+{
+    const QFileInfo info(m_path);
+    return (info.exists() ? info.size() : -1) != m_fileSize ||
+           (info.exists() ? info.lastModified() : QDateTime()) != m_fileTime;
+}
+
+bool SettingsStore::changedOnDisk() const
+{
+    return m_outsideChange || fileStateChanged();
+}
+
+bool SettingsStore::reload()
+{
+    if (!flush() || refuseUnreadable())
+        return false;
+    // Nothing of ours is waiting: QSettings only reads.
+    m_settings->sync();
+    noteFileState();
+    m_outsideChange = false;
+    return true;
+}
+
 bool SettingsStore::refuseUnreadable()
 {
     if (m_unreadable.isEmpty()) {
         // Someone else changed the file since it was read: QSettings would
         // merge it in, or write over it when it cannot read it.
-        const QFileInfo info(m_path);
-        if ((info.exists() ? info.size() : -1) == m_fileSize &&
-            (info.exists() ? info.lastModified() : QDateTime()) == m_fileTime)
+        if (!fileStateChanged())
             return false;
+        m_outsideChange = true;
         const QString why = unreadableReason(m_path);
         if (why.isEmpty())
             return false;
@@ -261,6 +283,8 @@ void SettingsStore::revert()
     m_settings.reset();
     m_settings = std::make_unique<QSettings>(m_path, m_settingsFormat);
     m_settings->installEventFilter(noAutoSync());
+    // Read afresh: the file as it is now is what this store holds.
+    noteFileState();
 }
 
 bool SettingsStore::sync()

@@ -42,6 +42,12 @@ public:
                    int maxDelayMs = 1000);
     // Puts what writeSoon() left waiting on the disk.
     bool flush();
+    // Another program changed the file since this store last read or wrote it.
+    bool changedOnDisk() const;
+    // Reads the file again after what writeSoon() left waiting is on the disk.
+    // false when the file can no longer be read as settings (every write is
+    // then refused) or the waiting values could not be written.
+    bool reload();
     // Deleting a section that does not exist is not an error.
     bool deleteSection(const QString &section);
 
@@ -71,6 +77,7 @@ private:
     void undoChanges();
     bool refuseUnreadable();
     void noteFileState();
+    bool fileStateChanged() const;
 
     QString m_path;
     std::unique_ptr<QSettings> m_settings;
@@ -93,6 +100,9 @@ private:
     // is checked again before the next write.
     qint64 m_fileSize = -1;
     QDateTime m_fileTime;
+    // Someone else's change was seen (and merged by a write of ours) since
+    // the last reload(): changedOnDisk() stays true until one.
+    bool m_outsideChange = false;
 };
 
 // Commits on scope exit unless commit() was called; tells whether it landed.

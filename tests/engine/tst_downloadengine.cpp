@@ -146,6 +146,12 @@ void play(const kaplotest::DataCase &c)
             {"insert", [&] { r.ctx->groups.insertRow(0, GroupTable::newRow(rest, {})); }},
             {"remove", [&] { r.ctx->groups.removeRow(rest.toInt()); }},
             {"failwrites", [&] { r.store->failWritesForTesting(true); }},
+            {"save", [&] { QVERIFY(r.ctx->groups.saveAll(*r.store)); }},
+            {"outside",
+             [&] {
+                 QVERIFY(kaplotest::editFile(r.store->path(), rest.section(u' ', 0, 0).toUtf8(),
+                                             rest.section(u' ', 1).toUtf8()));
+             }},
             {"label", [&] { st.label1 = rest; }},
             {"fatal", [&] { QCOMPARE(fatal.value(0).value(0).toString(), rest); }},
         };

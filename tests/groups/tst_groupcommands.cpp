@@ -4,6 +4,7 @@
 #include "groups/groupdialog.h"
 #include "settings/runlock.h"
 #include "support/escapes.h"
+#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QHash>
@@ -75,15 +76,19 @@ private slots:
                 f.prompter.shown.clear();
                 const bool ok = commandOf.value(word)();
                 QString message = f.prompter.shown.join('|');
-                for (const auto &[text, token] : {std::pair{f.ctx->runLock.busyMessage(), "<busy>"},
-                                                  std::pair{f.store->errorString(), "<store>"}})
+                for (const auto &[text, token] :
+                     {std::pair{f.ctx->runLock.busyMessage(), "<busy>"},
+                      std::pair{f.store->errorString(), "<store>"},
+                      std::pair{GroupCommands::reloadedMessage(), "<reloaded>"}})
                     if (!text.isEmpty())
                         message.replace(text, QString::fromLatin1(token));
                 QVERIFY2((ok ? "ok" : message) == expected && ok == message.isEmpty(),
                          qPrintable(line + "   but: " + message));
                 QVERIFY2(f.fileAgrees(), qPrintable(line));
-                QVERIFY2(ok || (fileBytes(f.path) == bytes && f.names() == names &&
-                                f.ctx->selectedGroup == selected),
+                // Read again, the rows and the selection are the file's.
+                QVERIFY2(ok || (fileBytes(f.path) == bytes &&
+                                (message == u"<reloaded>" ||
+                                 (f.names() == names && f.ctx->selectedGroup == selected))),
                          qPrintable(line));
             } else if (word == QLatin1String("select")) {
                 commands->select(n);
@@ -94,6 +99,12 @@ private slots:
                 QVERIFY(rest == QLatin1String("on") ? other.tryLock() : (other.unlock(), true));
             } else if (word == QLatin1String("fail")) {
                 f.store->failWritesForTesting(rest == QLatin1String("on"));
+            } else if (word == QLatin1String("outside")) { // OLD NEW, by another program
+                QVERIFY(kaplotest::editFile(f.path, rest.section(' ', 0, 0).toUtf8(),
+                                            rest.section(' ', 1).toUtf8()));
+            } else if (word == QLatin1String("own")) { // SECTION KEY VALUE, no fresh load
+                QVERIFY(f.store->write(rest.section(' ', 0, 0), rest.section(' ', 1, 1),
+                                       rest.section(' ', 2)));
             } else if (word == QLatin1String("write")) { // SECTION KEY VALUE, then a fresh load
                 f.store->write(rest.section(' ', 0, 0), rest.section(' ', 1, 1),
                                rest.section(' ', 2));

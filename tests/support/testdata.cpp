@@ -54,4 +54,13 @@ QByteArray crlf(QByteArray text)
     return text.replace("\n", "\r\n");
 }
 
+bool editFile(const QString &path, const QByteArray &from, const QByteArray &to)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray bytes = f.readAll();
+    return bytes.contains(from) && f.resize(0) && f.write(QByteArray(bytes).replace(from, to)) > 0;
+}
+
 } // namespace kaplotest

@@ -41,6 +41,9 @@ void addDataRows(const QString &relative);
 // "\n" becomes "\r\n".
 QByteArray crlf(QByteArray text);
 
+// Changes a file as another program would: `from` becomes `to`.
+bool editFile(const QString &path, const QByteArray &from, const QByteArray &to);
+
 } // namespace kaplotest
 
 Q_DECLARE_METATYPE(kaplotest::DataCase)

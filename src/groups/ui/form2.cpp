@@ -139,9 +139,13 @@ void Form2::setValues(const GroupDialog::Values &v)
 
 void Form2::cmdOK_Click()
 {
-    // A refused number or an unwritable store keeps the dialog open.
+    // A refused number or an unwritable store keeps the dialog open. With no
+    // group chosen any more (the list was read again from the file) what the
+    // dialog shows is gone: it closes.
     if (GroupDialog::accept(m_ctx, values()))
         accept();
+    else if (m_ctx.selectedGroup == 0)
+        reject();
 }
 
 void Form2::cmdCancel_Click()

@@ -1,8 +1,10 @@
 #include "app/ui/form1.h"
 #include "core/appcontext.h"
+#include "groups/groupcommands.h"
 #include "schedule/scheduler.h"
 #include "screenshots/screenshots.h"
 #include "support/scriptedprompter.h"
+#include "support/testdata.h"
 #include "support/testregistry.h"
 
 #include <QCheckBox>
@@ -84,13 +86,16 @@ private slots:
             QTest::keyClick(list, key);
             QCOMPARE(rig.ctx.selectedGroup * 10 + highlighted(), row * 11);
         }
-        QTest::keyClick(list, Qt::Key_F2);
-        QLineEdit *editor = nullptr;
-        for (QLineEdit *e : list->findChildren<QLineEdit *>())
-            editor = e->isVisible() ? e : editor;
-        QVERIFY(editor);
-        editor->setText(QStringLiteral("japan.binaries.新"));
-        QTest::keyClick(editor, Qt::Key_Return);
+        const auto editName = [list](const QString &text) {
+            QTest::keyClick(list, Qt::Key_F2);
+            QLineEdit *editor = nullptr;
+            for (QLineEdit *e : list->findChildren<QLineEdit *>())
+                editor = e->isVisible() ? e : editor;
+            QVERIFY(editor);
+            editor->setText(text);
+            QTest::keyClick(editor, Qt::Key_Return);
+        };
+        editName(QStringLiteral("japan.binaries.新"));
         QTRY_COMPARE(rig.names(), QStringLiteral("fj.binaries japan.binaries.新 fj.comp.misc -"));
         rig.click("cmdNewsDown");
         QCOMPARE(rig.names(), QStringLiteral("fj.binaries fj.comp.misc japan.binaries.新 -"));
@@ -102,6 +107,14 @@ private slots:
         QCOMPARE(rig.names(), QStringLiteral("fj.comp.misc - - -"));
         QCOMPARE(highlighted(), 1); // the row that moved up
         QVERIFY(rig.prompter.shown.isEmpty());
+        // Another program changed the file: the edit is not made, the list
+        // is the file's again, nothing is highlighted.
+        QVERIFY(kaplotest::editFile(rig.store.path(), "=fj.comp.misc", "=fj.other.misc"));
+        editName(QStringLiteral("x.y"));
+        QTRY_COMPARE(rig.prompter.shown, QStringList{GroupCommands::reloadedMessage()});
+        QCOMPARE(rig.names(), QStringLiteral("fj.other.misc - - -"));
+        QCOMPARE(list->model()->index(0, 0).data().toString(), QStringLiteral("fj.other.misc"));
+        QCOMPARE(rig.ctx.selectedGroup * 10 + highlighted(), 0);
     }
 
     // Every window is drawn into its own picture, and drawing them asks
