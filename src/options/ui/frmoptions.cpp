@@ -128,6 +128,9 @@ void frmOptions::Form_Load()
         move(area.left() + (area.width() - width()) / 2,
              area.top() + (area.height() - height()) / 2);
     }
+    // What another program wrote since is shown, and OK does not write older
+    // values back over it.
+    m_ctx.reloadIfChangedOnDisk();
     const ServerOptions o = ServerOptions::fromRunning(m_ctx.settings);
     Text1->setText(o.serverName);
     Text2->setText(o.serverPort);

@@ -147,6 +147,9 @@ bool frmOptions1::showDriveOf(const QString &dir)
 
 void frmOptions1::Form_Load()
 {
+    // What another program wrote since is shown, and OK does not write older
+    // values back over it.
+    m_ctx.reloadIfChangedOnDisk();
     const SaveOptions o = SaveOptions::fromRunning(m_ctx.settings);
 
     // 1. Drive, then directory. A directory that is gone leaves both lists

@@ -31,6 +31,9 @@ constexpr int kButtonsTop = kMargin + 2 * kRowPitch + 120;
 frmOptions2::frmOptions2(AppContext &ctx, DialUp &dialUp, QWidget *parent)
     : QDialog(parent), m_dialUp(dialUp), m_options(ctx.settings, ctx.store, ctx.prompter)
 {
+    // What another program wrote since is shown, and OK does not write older
+    // values back over it.
+    ctx.reloadIfChangedOnDisk();
     setObjectName(QStringLiteral("frmOptions2"));
     setWindowTitle(QStringLiteral("接続の設定"));
 

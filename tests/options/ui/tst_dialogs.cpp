@@ -34,6 +34,9 @@ private slots:
             f.store->write(kv.section('/', 0, 0), kv.section('/', 1).section('=', 0, 0),
                            expand(kv.section('=', 1)));
         f.reload();
+        for (const QString &e : c.lines("outside")) // another program, after start-up
+            QVERIFY(kaplotest::editFile(f.path, e.section(' ', 0, 0).toUtf8(),
+                                        e.section(' ', 1).toUtf8()));
         const QByteArray before = fileBytes(f.path);
         const std::unique_ptr<QDialog> dlg(c.text("dialog") == "server"
                                                ? static_cast<QDialog *>(new frmOptions(*f.ctx))
