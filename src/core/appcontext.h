@@ -32,7 +32,7 @@ struct AppContext {
     }
 
     // When another program (kaplo-cli, a second window) changed the settings
-    // file since this one read or wrote it, reads the settings and the group
+    // file since this one last read it, reads the settings and the group
     // table again, so that nothing older is written back over the change;
     // the selection is dropped, as its row may hold another group now. Call
     // it holding the run lock. true when it read them again.

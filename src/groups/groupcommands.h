@@ -56,7 +56,7 @@ public:
     // read again and the command not carried out.
     static QString reloadedMessage();
     // Reads the table again, telling the user, when another program changed
-    // the file since this one read or wrote it. Call it holding the lock.
+    // the file since this one last read it. Call it holding the lock.
     static bool reloaded(AppContext &ctx);
     // A name with a blank or a control character (GroupTable::validName).
     static QString invalidNameMessage();
@@ -76,7 +76,8 @@ private:
     // row, in one replace. On failure restores `before` and tells the user.
     bool rewriteStore(int clearCount, const Snapshot &before);
     bool move(int step);
-    // Another process's run holds the settings file: tells so, true.
+    // Another process's run holds the settings file, or another program
+    // changed it and the table was read again: tells so, true.
     bool refused(const SettingsEditLock &edit);
 
     AppContext &m_ctx;

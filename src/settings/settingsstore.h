@@ -42,7 +42,8 @@ public:
                    int maxDelayMs = 1000);
     // Puts what writeSoon() left waiting on the disk.
     bool flush();
-    // Another program changed the file since this store last read or wrote it.
+    // Another program changed the file since this store last read it (a write
+    // of this store's that merged the change in does not count as reading).
     bool changedOnDisk() const;
     // Reads the file again after what writeSoon() left waiting is on the disk.
     // false when the file can no longer be read as settings (every write is
